@@ -1,0 +1,66 @@
+// app/device.h - the device set-up and the drawing services every effect
+// shares: the start-up dialog's answers turned into a window and a device,
+// the shared render states, the screen-size values, the orthographic matrix
+// and the eight vertex declarations.
+//
+// Lifecycle: InitDevice once at start-up (it runs the dialog unless the run
+// configuration answers it), ShutdownDevice once at the end; ShutdownDevice
+// is safe after a failed or partial InitDevice.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/gfx_device.h"
+#include "render/math.h"
+
+struct CTexture;
+
+// Indices into the vertex declaration table.
+enum VertexDeclIndex {
+    VD_PosCol = 0,          // float3 POSITION; D3DCOLOR COLOR
+    VD_PosTCol = 1,         // float4 POSITIONT; D3DCOLOR COLOR               (2D layer)
+    VD_PosColNorm = 2,      // float3 POSITION; D3DCOLOR COLOR; float3 NORMAL
+    VD_PosColTex = 3,       // float3 POSITION; D3DCOLOR COLOR; float2 TEXCOORD
+    VD_PosTColTex = 4,      // float4 POSITIONT; D3DCOLOR COLOR; float2 TEXCOORD (2D layer)
+    VD_PosColNormTex = 5,   // float3 POSITION; D3DCOLOR COLOR; float3 NORMAL; float2 TEXCOORD
+    VD_PosNorm = 6,         // float3 POSITION; float3 NORMAL                  (cube tower)
+    VD_PosNormTex = 7,      // float3 POSITION; float3 NORMAL; float2 TEXCOORD
+    VD_Count = 8
+};
+
+extern bool g_bVsync;     // dialog answer: present on the vertical retrace
+extern bool g_bWindowed;  // dialog answer: "Fullscreen" was unchecked
+
+extern float g_fScreenWidth;   // back buffer, pixels (1024)
+extern float g_fScreenHeight;  // back buffer, pixels (768)
+extern CVector2 g_vPixelSize;   // (1 / width, 1 / height)
+extern CVector2 g_vScreenScale; // back buffer / 1024 x 768 design space
+extern CMatrix g_mOrtho;        // pixels, origin top left, y down, depth 0..1000
+
+// How this run answers what the dialog would ask, and how it presents.
+struct RunConfig {
+    bool skip_dialog = false;  // answer with `windowed` and `vsync` below
+    bool windowed = false;
+    bool vsync = false;
+    bool offscreen = false;    // capture: no visible window is needed
+    bool gl_debug = false;     // count and log every GL error
+};
+extern RunConfig g_RunConfig;
+
+// True when the device and everything below exist. False either because the
+// viewer declined ("Pooper", Escape, closed the dialog: GetStartError() is
+// empty) or because something could not be made (GetStartError() says what).
+bool InitDevice();
+void ShutdownDevice();
+const std::string& GetStartError();
+
+plat::gfx::Device* GetDevice();
+const CVector2* GetPixelSize();
+plat::gfx::VertexDecl* GetVertexDecl(int index);
+bool BeginDeviceScene();
+void EndDeviceScene();
+void ClearColor(uint32_t argb);
+void ClearDepth(float z);
+void PresentFrame();
+void BindRenderTarget(const CTexture* target);

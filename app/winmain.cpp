@@ -1,0 +1,129 @@
+#include "app/winmain.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "app/capture.h"
+#include "app/device.h"
+#include "app/frame_timer.h"
+#include "app/keys.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/window.h"
+
+bool g_bQuit = false;
+bool g_bExitRequested = false;
+
+namespace {
+
+CDemo* g_pDemo = nullptr;
+
+// Until the show's sequencer runs, a frame is a white page.
+void RunFrame() {
+    if (!BeginDeviceScene()) return;
+    ClearDepth(1.0f);
+    ClearColor(0x00FFFFFF);
+    EndDeviceScene();
+}
+
+void Step(const char* what) { plat::Log("app", "%s", what); }
+
+}  // namespace
+
+CDemo* GetDemo() { return g_pDemo; }
+
+void RequestQuit() { g_bQuit = true; }
+
+intptr_t WndProc(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case plat::kMsgDestroy:
+            plat::PostQuitMessage(0);
+            return 0;
+        case plat::kMsgKeyDown:
+            OnKeyMessage(static_cast<unsigned>(wParam), true);
+            return 0;
+        case plat::kMsgKeyUp:
+            OnKeyMessage(static_cast<unsigned>(wParam), false);
+            return 0;
+        default:
+            return plat::DefWindowProc(message, wParam, lParam);
+    }
+}
+
+int KeloMain(const AppOptions& options) {
+    g_bQuit = false;
+    g_bExitRequested = false;
+    g_RunConfig = RunConfig{};
+    g_RunConfig.skip_dialog = options.no_dialog;
+    g_RunConfig.windowed = options.windowed;
+    g_RunConfig.vsync = options.vsync;
+    g_RunConfig.offscreen = options.capture;
+    g_RunConfig.gl_debug = options.capture;
+    capture::Begin(options);
+
+    // 1. The window class: here, the procedure every message goes to.
+    Step("register window class");
+    plat::SetWindowProc(WndProc);
+
+    // 2. Sound comes with the music.
+
+    // 3. Dialog, window and device.
+    Step("init device");
+    int status = 0;
+    if (InitDevice()) {
+        // 4-5. The demo object and the scene renderer come with the show.
+        std::string error;
+        if (!capture::Start(&error)) {
+            std::fprintf(stderr, "kelo: %s\n", error.c_str());
+            status = 1;
+            g_bQuit = true;
+        }
+
+        // 6. From here on the frame step counts.
+        g_FrameTimer.Reset();
+
+        // 7. One message or one frame per pass.
+        Step("main loop");
+        KeyScript script(options.keys);
+        auto post = [](unsigned vk, bool down) {
+            plat::PostMessage(down ? plat::kMsgKeyDown : plat::kMsgKeyUp, vk, 0);
+        };
+        while (!g_bQuit) {
+            plat::Msg msg;
+            if (plat::PeekMessage(&msg)) {
+                if (msg.message == plat::kMsgQuit) {
+                    g_bQuit = true;
+                    break;
+                }
+                plat::DispatchMessage(msg);
+                continue;
+            }
+            // Scripted keys go through the queue like real ones, so they are
+            // handled before the frame that should see them.
+            if (script.Emit(plat::ClockSeconds(), post)) continue;
+
+            g_fFrameStep = g_FrameTimer.Tick();
+            RunFrame();
+            PresentFrame();
+            if (capture::AfterPresent()) RequestQuit();
+            plat::SleepMs(1);
+            EndFrameKeys();
+            script.FrameDone();
+        }
+        Step("leave main loop");
+        if (!capture::Finish()) status = 1;
+        // 8. Cached assets, the demo object and the scene renderer go here.
+    } else if (!GetStartError().empty()) {
+        std::fprintf(stderr, "kelo: cannot start: %s\n", GetStartError().c_str());
+        status = 1;
+    }
+
+    // 9. The device and everything made with it.
+    Step("shutdown device");
+    ShutdownDevice();
+
+    // 10. Unregister the window class.
+    Step("unregister window class");
+    plat::SetWindowProc(nullptr);
+    return status;
+}

@@ -1,0 +1,24 @@
+// app/winmain.h - the program's life: start-up, the main loop, shutdown.
+//
+// KeloMain runs the show as configured by the command line and returns the
+// process exit status: 0 for a normal end (including the viewer declining in
+// the start-up dialog), 1 when the program could not start (one line on
+// stderr says why).
+#pragma once
+
+#include <cstdint>
+
+#include "app/options.h"
+
+class CDemo;
+
+extern bool g_bQuit;           // the main loop ends when set
+extern bool g_bExitRequested;  // Escape has started the exit screen (never cleared)
+
+int KeloMain(const AppOptions& options);
+
+// Window procedure of the one window.
+intptr_t WndProc(unsigned message, uintptr_t wParam, intptr_t lParam);
+
+CDemo* GetDemo();
+void RequestQuit();

@@ -1,0 +1,55 @@
+# Turns data/resources.list into two generated sources:
+#   resources.S          one .incbin per blob, so the bytes land in .rodata as-is;
+#   resources_table.cpp  the (type, id) -> bytes table that platform/resources.cpp reads.
+# Re-run at configure time whenever the list changes; the .S is rebuilt whenever
+# one of the listed files changes.
+function(kelo_embed_resources target list_file asset_dir)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list_file}")
+  file(STRINGS "${list_file}" lines)
+  set(gen_dir "${CMAKE_BINARY_DIR}/generated")
+  set(asm "\t.section .rodata\n")
+  set(decls "")
+  set(rows "")
+  set(deps "")
+  set(n 0)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(LENGTH fields nfields)
+    if(NOT nfields EQUAL 3)
+      message(FATAL_ERROR "${list_file}: expected 'TYPE ID FILE', got '${line}'")
+    endif()
+    list(GET fields 0 type)
+    list(GET fields 1 id)
+    list(GET fields 2 file)
+    set(path "${asset_dir}/${file}")
+    if(NOT EXISTS "${path}")
+      message(FATAL_ERROR "${list_file}: ${path} does not exist")
+    endif()
+    string(APPEND asm "\t.global kelo_res_${n}\n\t.balign 16\nkelo_res_${n}:\n\t.incbin \"${path}\"\n\t.global kelo_res_${n}_end\nkelo_res_${n}_end:\n\t.byte 0\n")
+    string(APPEND decls "extern const unsigned char kelo_res_${n}[];\nextern const unsigned char kelo_res_${n}_end[];\n")
+    string(APPEND rows "    {\"${type}\", ${id}u, kelo_res_${n}, kelo_res_${n}_end},\n")
+    list(APPEND deps "${path}")
+    math(EXPR n "${n} + 1")
+  endforeach()
+  string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  file(CONFIGURE OUTPUT "${gen_dir}/resources.S" CONTENT "${asm}" @ONLY)
+  file(CONFIGURE OUTPUT "${gen_dir}/resources_table.cpp" CONTENT
+"// Generated from data/resources.list by cmake/EmbedResources.cmake. Do not edit.
+#include \"platform/resource_table.h\"
+
+extern \"C\" {
+${decls}}
+
+namespace plat::detail {
+const ResourceEntry kResourceTable[] = {
+${rows}    {nullptr, 0u, nullptr, nullptr},
+};
+}
+" @ONLY)
+  set_source_files_properties("${gen_dir}/resources.S" PROPERTIES OBJECT_DEPENDS "${deps}")
+  target_sources(${target} PRIVATE "${gen_dir}/resources.S" "${gen_dir}/resources_table.cpp")
+endfunction()
