@@ -98,8 +98,8 @@ bool ParseEvent(std::string_view text, KeyEvent& event, std::string& why) {
 }  // namespace
 
 bool ParseDecimalSeconds(std::string_view text, double& seconds) {
-    // Checked by hand first: from_chars would also take a sign, and the
-    // format is meant to be the same everywhere, whatever the locale.
+    // Checked by hand first: from_chars alone would also take a sign, "inf"
+    // and "nan", none of which is a time.
     size_t digits = 0, points = 0;
     for (char c : text) {
         if (c >= '0' && c <= '9')

@@ -28,6 +28,14 @@ void RunFrame() {
 
 void Step(const char* what) { plat::Log("app", "%s", what); }
 
+// One log line per key that went down since the last frame, so a scripted
+// run shows exactly which frame saw which press.
+void LogPressedKeys(uint64_t frame) {
+    for (int vk = 0; vk < 256; ++vk) {
+        if (IsKeyPressed(vk)) plat::Log("keys", "frame %llu: pressed %d", static_cast<unsigned long long>(frame), vk);
+    }
+}
+
 }  // namespace
 
 CDemo* GetDemo() { return g_pDemo; }
@@ -88,6 +96,7 @@ int KeloMain(const AppOptions& options) {
         auto post = [](unsigned vk, bool down) {
             plat::PostMessage(down ? plat::kMsgKeyDown : plat::kMsgKeyUp, vk, 0);
         };
+        uint64_t frame = 0;
         while (!g_bQuit) {
             plat::Msg msg;
             if (plat::PeekMessage(&msg)) {
@@ -103,6 +112,7 @@ int KeloMain(const AppOptions& options) {
             if (script.Emit(plat::ClockSeconds(), post)) continue;
 
             g_fFrameStep = g_FrameTimer.Tick();
+            LogPressedKeys(frame++);
             RunFrame();
             PresentFrame();
             if (capture::AfterPresent()) RequestQuit();

@@ -34,17 +34,19 @@ bool ToDlgKey(SDL_Keycode sym, DlgKey* key) {
     }
 }
 
-void Present(SDL_Window* window, std::vector<uint8_t>& pixels, int w, int h) {
+// Shows the pixels; false (with SDL's reason in SDL_GetError) when the
+// window has no surface to show them on. The keys still work then.
+bool Present(SDL_Window* window, std::vector<uint8_t>& pixels, int w, int h) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
-    if (!target) return;
+    if (!target) return false;
     SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), w, h, 32, w * 4, SDL_PIXELFORMAT_RGBA32);
-    if (!src) return;
+    if (!src) return false;
     // Our pixels are opaque; copy them rather than blend with whatever the
     // window surface held.
     SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
     SDL_BlitSurface(src, nullptr, target, nullptr);
     SDL_FreeSurface(src);
-    SDL_UpdateWindowSurface(window);
+    return SDL_UpdateWindowSurface(window) == 0;
 }
 
 // One SDL event into the model. Events for other windows are left alone.
@@ -133,10 +135,14 @@ int DialogBox(const DialogTemplate& tpl, DialogProc proc, void* user) {
     }
     unsigned painted = dlg.Revision() - 1;
     bool dirty = true;
+    bool told = false;  // a window that cannot be drawn is reported once
     while (!dlg.Ended()) {
         if (dirty || painted != dlg.Revision()) {
             painter.Paint(dlg, view);
-            Present(window, pixels, w, h);
+            if (!Present(window, pixels, w, h) && !told) {
+                std::fprintf(stderr, "dlg: cannot draw into the dialog window: %s\n", SDL_GetError());
+                told = true;
+            }
             painted = dlg.Revision();
             dirty = false;
         }

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds kelo and runs the show. With a display it
+# opens the start-up dialog; without one it captures the show headless into
+# out/frames/ (PNG files) and says where they went.
+# Usage: bash tools/run.sh [kelo options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2 --target kelo
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec build/kelo "$@"
+fi
+echo "run: no display here; capturing 10 seconds of the show headless into out/frames/"
+rm -rf out/frames
+build/kelo --capture out/frames --seconds 10 "$@"
+echo "run: frames are in $(pwd)/out/frames/ (frame_000000.png ...)"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds kelo and runs every test: the unit and
+# device tests, the end-to-end runs of the executable, and the unit tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Usage: bash tools/test.sh [--no-sanitize]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sanitize=1
+[ "${1:-}" = "--no-sanitize" ] && sanitize=0
+
+bash tools/deps.sh
+bash tools/check_boundary.sh
+
+# Tests draw through real OpenGL; with no display that is SDL's off-screen
+# driver on Mesa's software rasteriser.
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2
+ctest --test-dir build --output-on-failure -j2
+
+if [ "$sanitize" = 1 ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_BENCH=OFF >/dev/null
+  cmake --build build-asan -j2
+  # Mesa and SDL keep a few allocations for the life of the process;
+  # tools/lsan.supp names them so that our own leaks still fail the run.
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+  export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  ctest --test-dir build-asan --output-on-failure -j2
+fi
