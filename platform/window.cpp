@@ -1,6 +1,7 @@
 #include "platform/window.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <deque>
 
@@ -49,8 +50,24 @@ SDL_Window* MainSdlWindow() { return g_win.window; }
 bool MainWindowIsFullscreen() { return g_win.fullscreen; }
 }  // namespace detail
 
+// SDL loads the GL libraries when video starts and unloads them when it
+// stops. Unloading gains nothing this close to exit, and it strands what the
+// drivers still hold (leak checkers then report the driver's own memory), so
+// they are pinned for the life of the process. The list names the loaders
+// and Mesa's software driver, the one headless runs use; a name that is not
+// on this machine is simply not loaded.
+static void PinGlLibraries() {
+    for (const char* name : {"libEGL.so.1", "libGL.so.1", "libGLX.so.0", "libEGL_mesa.so.0", "libGLX_mesa.so.0",
+                             "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"}) {
+        dlopen(name, RTLD_NOW | RTLD_NODELETE | RTLD_GLOBAL);
+    }
+}
+
 bool InitVideo(std::string* error, bool offscreen) {
     if (g_win.video_started) return true;
+    static bool pinned = false;
+    if (!pinned) PinGlLibraries();
+    pinned = true;
     if (offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // The demo's own pacing (Sleep(1) per frame) matters more than a
     // compositor's opinion, and a screensaver has no business at a party.

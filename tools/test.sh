@@ -26,10 +26,7 @@ ctest --test-dir build --output-on-failure -j2
 if [ "$sanitize" = 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_BENCH=OFF >/dev/null
   cmake --build build-asan -j2
-  # Mesa and SDL keep a few allocations for the life of the process;
-  # tools/lsan.supp names them so that our own leaks still fail the run.
-  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
-  export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
+  export ASAN_OPTIONS=detect_leaks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   ctest --test-dir build-asan --output-on-failure -j2
 fi
