@@ -148,6 +148,9 @@ bool Device::Init(const DeviceParams& params, std::string* error) {
         return false;
     }
     glCreateSamplers(kMaxSamplers, impl_->samplers);
+    GLint ubo_align = 256;
+    glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &ubo_align);
+    impl_->ubo_alignment = static_cast<size_t>(std::clamp(ubo_align, 16, 256));
 
     // Direct3D 9's defaults, then the GL state made to match them.
     rs_[static_cast<int>(RS::ZEnable)] = 1;
@@ -434,6 +437,17 @@ void Device::ApplyDrawState() {
     }
 }
 
+void Device::SetConstants(ShaderStage stage, const void* data, size_t size) {
+    Impl::Constants& c = impl_->constants[stage == ShaderStage::Vertex ? 0 : 1];
+    if (!data || size == 0 || size > StreamBuffer::kCapacity / StreamBuffer::kSegments / 4) {
+        c.valid = false;
+        return;
+    }
+    c.offset = impl_->stream.Write(data, size, impl_->ubo_alignment);
+    c.size = size;
+    c.valid = true;
+}
+
 void Device::DrawPrimitiveUP(PrimType type, uint32_t primitive_count, const void* vertices, uint32_t stride) {
     if (!in_scene_ || primitive_count == 0 || !vertices || stride == 0 || !decl_ || !target_) return;
     Shader* vs = nullptr;
@@ -472,6 +486,14 @@ void Device::DrawPrimitiveUP(PrimType type, uint32_t primitive_count, const void
         if (std::memcmp(at, ps_->alpha_test_, sizeof at) != 0) {
             glProgramUniform3f(ps_->gl_program_, ps_->alpha_test_location_, at[0], at[1], at[2]);
             std::memcpy(ps_->alpha_test_, at, sizeof at);
+        }
+    }
+    for (unsigned stage = 0; stage < 2; ++stage) {
+        Impl::Constants& k = impl_->constants[stage];
+        if (k.valid && k.bound_offset != k.offset) {
+            glBindBufferRange(GL_UNIFORM_BUFFER, stage, stream.Buffer(), static_cast<GLintptr>(k.offset),
+                              static_cast<GLsizeiptr>(k.size));
+            k.bound_offset = k.offset;
         }
     }
     if (c.pipeline != pipeline) {

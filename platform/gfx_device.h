@@ -213,6 +213,11 @@ public:
     Shader* GetVertexShader() const { return vs_; }
     Shader* GetPixelShader() const { return ps_; }
 
+    // The uniform block of a stage's globals (block binding 0 for the vertex
+    // stage, 1 for the pixel stage): copied now into the streaming buffer and
+    // used by every later draw until set again.
+    void SetConstants(ShaderStage stage, const void* data, size_t size);
+
     // Draws from caller memory through the streaming buffer.
     void DrawPrimitiveUP(PrimType type, uint32_t primitive_count, const void* vertices, uint32_t stride);
 

@@ -26,8 +26,9 @@ public:
     static constexpr int kSegments = 4;
     bool Init();
     void Shutdown();
-    // Copies `size` bytes in and returns their offset in Buffer().
-    size_t Write(const void* data, size_t size);
+    // Copies `size` bytes in and returns their offset in Buffer(), a
+    // multiple of `align` (a power of two, at most 256).
+    size_t Write(const void* data, size_t size, size_t align = 64);
     GLuint Buffer() const { return buffer_; }
 
 private:
@@ -79,6 +80,13 @@ struct Device::Impl {
     std::map<std::pair<const VertexDecl*, GLuint>, Shader*> passthrough;
     // Every live object, so Release of the device can orphan what is left.
     std::set<RefCounted*> live;
+    // Uniform blocks per stage: where SetConstants put them, and what is bound.
+    struct Constants {
+        size_t offset = 0, size = 0;
+        bool valid = false;
+        size_t bound_offset = ~size_t{0};
+    } constants[2];
+    size_t ubo_alignment = 256;
     int swap_interval = 0;
 };
 

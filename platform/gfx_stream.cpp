@@ -1,4 +1,5 @@
 // The streaming vertex buffer behind DrawPrimitiveUP: no allocation per draw.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/gfx_internal.h"
@@ -53,8 +54,10 @@ void StreamBuffer::EnterSegment(int segment) {
     segment_ = segment;
 }
 
-size_t StreamBuffer::Write(const void* data, size_t size) {
+size_t StreamBuffer::Write(const void* data, size_t size, size_t align) {
     last_was_big_ = false;
+    align = std::max(align, kAlign);
+    head_ = (head_ + align - 1) & ~(align - 1);
     size_t aligned = (size + kAlign - 1) & ~(kAlign - 1);
     if (head_ + aligned > kCapacity) head_ = 0;
     int first = static_cast<int>(head_ / kSegmentSize);

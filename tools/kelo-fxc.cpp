@@ -1,0 +1,134 @@
+// kelo-fxc - compiles effect files the way kelo does and tells what is in
+// them: techniques and passes with their states and annotations, parameters
+// with their types and defaults, and every compile message.
+//
+//   kelo-fxc [--glsl] FILE.fx...
+//
+// Exit status 0 only when every file compiled. Runs headless (it makes an
+// off-screen OpenGL device, since compiling ends in the driver).
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/effect.h"
+#include "platform/window.h"
+
+using namespace plat;
+
+namespace {
+
+std::string Join(const std::vector<float>& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%s%g", i ? ", " : "", static_cast<double>(v[i]));
+        out += buf;
+    }
+    return out;
+}
+
+void PrintAnnotations(const std::vector<fx::Annotation>& list, const char* indent) {
+    for (const fx::Annotation& a : list) {
+        std::printf("%sannotation %s %s = %s\n", indent, a.type.c_str(), a.name.c_str(),
+                    a.values.empty() ? ("\"" + a.text + "\"").c_str() : Join(a.values).c_str());
+    }
+}
+
+void PrintShader(const char* what, const fx::ShaderRef& s) {
+    if (s.present) {
+        std::printf("      %s = compile %s %s()\n", what, s.profile.c_str(), s.entry.c_str());
+    } else {
+        std::printf("      %s = none%s\n", what, std::strcmp(what, "VertexShader") == 0 ? " (pre-transformed vertices)" : "");
+    }
+}
+
+void PrintDesc(const fx::EffectDesc& d) {
+    for (const fx::Technique& t : d.techniques) {
+        std::printf("  technique \"%s\" (%zu pass%s)\n", t.name.c_str(), t.passes.size(), t.passes.size() == 1 ? "" : "es");
+        PrintAnnotations(t.annotations, "    ");
+        for (const fx::Pass& p : t.passes) {
+            std::printf("    pass %s\n", p.name.c_str());
+            PrintAnnotations(p.annotations, "      ");
+            for (const fx::StateAssignment& s : p.states) std::printf("      %s = %s\n", s.name.c_str(), s.value.c_str());
+            PrintShader("VertexShader", p.vertex_shader);
+            PrintShader("PixelShader", p.pixel_shader);
+        }
+    }
+    for (const fx::Parameter& p : d.parameters) {
+        std::printf("  parameter %s %s", p.type.c_str(), p.name.c_str());
+        if (p.elements) std::printf("[%d]", p.elements);
+        if (p.has_default) std::printf(" = {%s}", Join(p.defaults).c_str());
+        std::printf("\n");
+        PrintAnnotations(p.annotations, "    ");
+    }
+    for (const fx::Sampler& s : d.samplers) {
+        std::printf("  sampler %s %s on %s", s.type.c_str(), s.name.c_str(), s.texture.empty() ? "(no texture)" : s.texture.c_str());
+        for (const fx::StateAssignment& st : s.states) std::printf(", %s = %s", st.name.c_str(), st.value.c_str());
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool glsl = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--glsl") == 0) {
+            glsl = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: kelo-fxc [--glsl] FILE.fx...\n"
+                        "Compiles each effect file as kelo does and prints its techniques, passes\n"
+                        "(states, annotations, shaders), parameters (type, default) and samplers,\n"
+                        "then any compile messages. --glsl also prints the generated GLSL.\n"
+                        "Exit status: 0 when every file compiled, 1 otherwise, 2 on bad usage.\n");
+            return 0;
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: kelo-fxc [--glsl] FILE.fx...\n");
+        return 2;
+    }
+    std::string error;
+    gfx::Device* device = nullptr;
+    if (!InitVideo(&error, true) || !CreateMainWindow(WindowParams{}, &error) ||
+        !(device = gfx::Device::Create(gfx::DeviceParams{}, &error))) {
+        std::fprintf(stderr, "kelo-fxc: cannot make an OpenGL 4.5 device: %s\n", error.c_str());
+        return 1;
+    }
+    int failed = 0;
+    for (const std::string& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::printf("%s: cannot read\n", file.c_str());
+            ++failed;
+            continue;
+        }
+        std::stringstream ss;
+        ss << in.rdbuf();
+        std::string log;
+        fx::Effect* effect = fx::Effect::Create(device, ss.str(), file, &log);
+        std::printf("%s: %s\n", file.c_str(), effect ? "compiled" : "FAILED");
+        if (effect) {
+            PrintDesc(effect->Desc());
+            if (glsl) std::printf("%s", effect->DumpGlsl().c_str());
+            effect->Release();
+        } else {
+            ++failed;
+        }
+        if (!log.empty()) {
+            std::printf("  messages:\n");
+            std::istringstream lines(log);
+            std::string line;
+            while (std::getline(lines, line)) std::printf("    %s\n", line.c_str());
+        }
+    }
+    device->Release();
+    ShutdownVideo();
+    return failed ? 1 : 0;
+}
