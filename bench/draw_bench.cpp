@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_device.h"
 #include "platform/gfx_device.h"
-#include "platform/window.h"
 
 using namespace plat::gfx;
 
@@ -46,12 +46,8 @@ struct Fixture {
     std::vector<PosNorm> vertices = TowerLikeVertices();
 
     Fixture() {
-        std::string error;
-        if (!plat::InitVideo(&error, true) || !plat::CreateMainWindow(plat::WindowParams{}, &error) ||
-            !(device = Device::Create(DeviceParams{}, &error))) {
-            std::fprintf(stderr, "bench: cannot make a device: %s\n", error.c_str());
-            return;
-        }
+        device = bench::SharedDevice();
+        if (!device) return;
         const VertexElement e[] = {{0, DeclType::Float3, DeclUsage::Position, 0},
                                    {12, DeclType::Float3, DeclUsage::Normal, 0}};
         decl = device->CreateVertexDeclaration(e);

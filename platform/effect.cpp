@@ -187,13 +187,15 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
                 rt.vs = Compile(parsed.hlsl, p.vertex_shader, ShaderStage::Vertex, log);
                 if (!rt.vs) return false;
             }
-            if (!p.pixel_shader.present) {
+            if (p.pixel_shader.present) {
+                rt.ps = Compile(parsed.hlsl, p.pixel_shader, ShaderStage::Pixel, log);
+                if (!rt.ps) return false;
+            } else {
+                // Direct3D would run its fixed-function pipeline here; this
+                // device has none, so the pass draws nothing.
                 *log += name + "(" + std::to_string(p.line) + "): pass '" + p.name +
-                        "' has no pixel shader; the fixed-function pipeline is not supported\n";
-                return false;
+                        "' has no pixel shader; fixed-function passes are not supported and draw nothing\n";
             }
-            rt.ps = Compile(parsed.hlsl, p.pixel_shader, ShaderStage::Pixel, log);
-            if (!rt.ps) return false;
             for (const StateAssignment& st : p.states) {
                 gfx::RS rs;
                 uint32_t value;

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <map>
 #include <optional>
 
 namespace plat::fx {
@@ -24,9 +26,31 @@ struct Token {
 bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
+// `#define NAME value` (no parameters) is remembered, so array sizes and
+// defaults written with a macro can still be evaluated. Function-like
+// macros are left to the compiler.
+void RecordDefine(std::string_view line, std::map<std::string, std::string, std::less<>>& macros) {
+    size_t i = 1;
+    auto skip_space = [&] {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    };
+    skip_space();
+    if (line.substr(i, 6) != "define") return;
+    i += 6;
+    skip_space();
+    const size_t name_start = i;
+    while (i < line.size() && IsIdentChar(line[i])) ++i;
+    if (i == name_start || (i < line.size() && line[i] == '(')) return;
+    std::string name(line.substr(name_start, i - name_start));
+    std::string value(line.substr(i));
+    const size_t comment = value.find("//");
+    if (comment != std::string::npos) value.resize(comment);
+    macros[name] = value;
+}
+
 // Comments and preprocessor lines are skipped here; the HLSL compiler sees
 // them again in the plain source.
-std::vector<Token> Tokenize(std::string_view s) {
+std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::string, std::less<>>* macros = nullptr) {
     std::vector<Token> out;
     size_t i = 0;
     int line = 1;
@@ -58,6 +82,7 @@ std::vector<Token> Tokenize(std::string_view s) {
         }
         if (c == '#' && line_start) {
             // A directive runs to the end of the line, with backslash continuations.
+            const size_t directive = i;
             while (i < s.size() && s[i] != '\n') {
                 if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == '\n') {
                     ++line;
@@ -65,6 +90,7 @@ std::vector<Token> Tokenize(std::string_view s) {
                 }
                 ++i;
             }
+            if (macros) RecordDefine(s.substr(directive, i - directive), *macros);
             continue;
         }
         line_start = false;
@@ -149,7 +175,7 @@ constexpr int kMaxDepth = 64;
 class Parser {
 public:
     Parser(std::string_view src, std::string_view name, std::vector<std::string>* messages)
-        : src_(src), name_(name), messages_(messages), toks_(Tokenize(src)) {}
+        : src_(src), name_(name), messages_(messages), toks_(Tokenize(src, &macros_)) {}
 
     bool Run(ParsedEffect* out);
 
@@ -195,10 +221,11 @@ private:
     // Evaluates tokens [begin, end) as a number list: literals, + - * /,
     // parentheses, constructors such as float4(...) and braces.
     bool Evaluate(size_t begin, size_t end, std::vector<float>& values);
-    bool EvalList(size_t& i, size_t end, std::vector<float>& values, int depth);
-    std::optional<double> EvalExpr(size_t& i, size_t end, int depth, std::vector<float>* spill);
-    std::optional<double> EvalTerm(size_t& i, size_t end, int depth, std::vector<float>* spill);
-    std::optional<double> EvalFactor(size_t& i, size_t end, int depth, std::vector<float>* spill);
+    using Toks = std::vector<Token>;
+    bool EvalList(const Toks& tk, size_t& i, size_t end, std::vector<float>& values, int depth);
+    std::optional<double> EvalExpr(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill);
+    std::optional<double> EvalTerm(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill);
+    std::optional<double> EvalFactor(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill);
 
     void Replace(size_t begin, size_t end, std::string text) { edits_.push_back({begin, end, std::move(text)}); }
     std::string TextOf(size_t first_tok, size_t end_tok) const {
@@ -214,8 +241,11 @@ private:
     std::string_view src_;
     std::string_view name_;
     std::vector<std::string>* messages_;
+    std::map<std::string, std::string, std::less<>> macros_;
     std::vector<Token> toks_;
     size_t pos_ = 0;
+    // Token lists of macro values being evaluated (kept alive while in use).
+    std::vector<std::unique_ptr<std::vector<Token>>> macro_tokens_;
     bool failed_ = false;
     EffectDesc desc_;
     std::vector<Edit> edits_;
@@ -574,21 +604,21 @@ bool Parser::ParseDeclaration() {
 bool Parser::Evaluate(size_t begin, size_t end, std::vector<float>& values) {
     size_t i = begin;
     std::vector<float> out;
-    if (!EvalList(i, end, out, 0) || i != end) return false;
+    if (!EvalList(toks_, i, end, out, 0) || i != end) return false;
     values = std::move(out);
     return true;
 }
 
 // list := item (',' item)*, item := expr producing one or more values.
-bool Parser::EvalList(size_t& i, size_t end, std::vector<float>& values, int depth) {
+bool Parser::EvalList(const Toks& tk, size_t& i, size_t end, std::vector<float>& values, int depth) {
     if (depth > kMaxDepth) return false;
     for (;;) {
         std::vector<float> spill;
-        std::optional<double> v = EvalExpr(i, end, depth + 1, &spill);
+        std::optional<double> v = EvalExpr(tk, i, end, depth + 1, &spill);
         if (!v && spill.empty()) return false;
         if (v) values.push_back(static_cast<float>(*v));
         values.insert(values.end(), spill.begin(), spill.end());
-        if (i < end && toks_[i].kind == Tok::Punct && toks_[i].text[0] == ',') {
+        if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == ',') {
             ++i;
             continue;
         }
@@ -598,34 +628,34 @@ bool Parser::EvalList(size_t& i, size_t end, std::vector<float>& values, int dep
 
 // A braced list or a constructor yields several values: they go to *spill
 // and the expression has no single value; it may then not be combined.
-std::optional<double> Parser::EvalExpr(size_t& i, size_t end, int depth, std::vector<float>* spill) {
-    std::optional<double> a = EvalTerm(i, end, depth, spill);
-    while (a && i < end && toks_[i].kind == Tok::Punct && (toks_[i].text[0] == '+' || toks_[i].text[0] == '-')) {
-        char op = toks_[i++].text[0];
-        std::optional<double> b = EvalTerm(i, end, depth, nullptr);
+std::optional<double> Parser::EvalExpr(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill) {
+    std::optional<double> a = EvalTerm(tk, i, end, depth, spill);
+    while (a && i < end && tk[i].kind == Tok::Punct && (tk[i].text[0] == '+' || tk[i].text[0] == '-')) {
+        char op = tk[i++].text[0];
+        std::optional<double> b = EvalTerm(tk, i, end, depth, nullptr);
         if (!b) return std::nullopt;
         a = op == '+' ? *a + *b : *a - *b;
     }
     return a;
 }
 
-std::optional<double> Parser::EvalTerm(size_t& i, size_t end, int depth, std::vector<float>* spill) {
-    std::optional<double> a = EvalFactor(i, end, depth, spill);
-    while (a && i < end && toks_[i].kind == Tok::Punct && (toks_[i].text[0] == '*' || toks_[i].text[0] == '/')) {
-        char op = toks_[i++].text[0];
-        std::optional<double> b = EvalFactor(i, end, depth, nullptr);
+std::optional<double> Parser::EvalTerm(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill) {
+    std::optional<double> a = EvalFactor(tk, i, end, depth, spill);
+    while (a && i < end && tk[i].kind == Tok::Punct && (tk[i].text[0] == '*' || tk[i].text[0] == '/')) {
+        char op = tk[i++].text[0];
+        std::optional<double> b = EvalFactor(tk, i, end, depth, nullptr);
         if (!b) return std::nullopt;
         a = op == '*' ? *a * *b : *a / *b;
     }
     return a;
 }
 
-std::optional<double> Parser::EvalFactor(size_t& i, size_t end, int depth, std::vector<float>* spill) {
+std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill) {
     if (depth > kMaxDepth || i >= end) return std::nullopt;
-    const Token& t = toks_[i];
+    const Token& t = tk[i];
     if (t.kind == Tok::Punct && (t.text[0] == '-' || t.text[0] == '+')) {
         ++i;
-        std::optional<double> v = EvalFactor(i, end, depth + 1, nullptr);
+        std::optional<double> v = EvalFactor(tk, i, end, depth + 1, nullptr);
         if (!v) return std::nullopt;
         return t.text[0] == '-' ? -*v : *v;
     }
@@ -647,29 +677,41 @@ std::optional<double> Parser::EvalFactor(size_t& i, size_t end, int depth, std::
         if (!stop || *stop != '\0') return std::nullopt;
         return v;
     }
+    if (t.kind == Tok::Ident) {
+        auto macro = macros_.find(t.text);
+        if (macro != macros_.end()) {
+            ++i;
+            auto& list = macro_tokens_.emplace_back(std::make_unique<Toks>(Tokenize(macro->second)));
+            size_t j = 0;
+            const size_t n = list->size() - 1;  // without the end token
+            std::optional<double> v = EvalExpr(*list, j, n, depth + 1, spill);
+            if (j != n) return std::nullopt;
+            return v;
+        }
+    }
     if (t.kind == Tok::Ident && (t.text == "true" || t.text == "TRUE")) return (++i, 1.0);
     if (t.kind == Tok::Ident && (t.text == "false" || t.text == "FALSE")) return (++i, 0.0);
     if (t.kind == Tok::Punct && t.text[0] == '(') {
         ++i;
-        std::optional<double> v = EvalExpr(i, end, depth + 1, nullptr);
-        if (!v || i >= end || toks_[i].text != ")") return std::nullopt;
+        std::optional<double> v = EvalExpr(tk, i, end, depth + 1, nullptr);
+        if (!v || i >= end || tk[i].text != ")") return std::nullopt;
         ++i;
         return v;
     }
     if (!spill) return std::nullopt;
     // { a, b, ... } or float4(a, b, ...): several values.
     const bool brace = t.kind == Tok::Punct && t.text[0] == '{';
-    const bool ctor = t.kind == Tok::Ident && ShapeOf(t.text).numeric && i + 1 < end && toks_[i + 1].text == "(";
+    const bool ctor = t.kind == Tok::Ident && ShapeOf(t.text).numeric && i + 1 < end && tk[i + 1].text == "(";
     if (!brace && !ctor) return std::nullopt;
     i += brace ? 1 : 2;
     const char close = brace ? '}' : ')';
-    if (i < end && toks_[i].kind == Tok::Punct && toks_[i].text[0] == close) {
+    if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == close) {
         ++i;
         return std::nullopt;  // empty list: nothing spilled, the caller fails
     }
-    if (!EvalList(i, end, *spill, depth + 1)) return std::nullopt;
-    if (i < end && toks_[i].kind == Tok::Punct && toks_[i].text[0] == ',') ++i;  // trailing comma
-    if (i >= end || toks_[i].kind != Tok::Punct || toks_[i].text[0] != close) {
+    if (!EvalList(tk, i, end, *spill, depth + 1)) return std::nullopt;
+    if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == ',') ++i;  // trailing comma
+    if (i >= end || tk[i].kind != Tok::Punct || tk[i].text[0] != close) {
         spill->clear();
         return std::nullopt;
     }

@@ -6,6 +6,7 @@
 #include <spirv_cross/spirv_glsl.hpp>
 
 #include <cctype>
+#include <chrono>
 #include <exception>
 #include <memory>
 
@@ -92,7 +93,14 @@ bool Fail(std::string* log, const std::string& what) {
     return false;
 }
 
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
 }  // namespace
+
+CompilerTimes& CompilerStats() {
+    static CompilerTimes times;
+    return times;
+}
 
 bool CompileHlsl(std::string_view source, std::string_view file_name, std::string_view entry,
                  gfx::ShaderStage stage, std::string_view profile,
@@ -102,7 +110,15 @@ bool CompileHlsl(std::string_view source, std::string_view file_name, std::strin
     if (vertex != (profile.substr(0, 3) == "vs_")) return Fail(log, where + "profile does not match the stage");
 
     std::vector<uint32_t> spirv;
-    if (!ToSpirv(source, file_name, entry, stage, &spirv, log)) return false;
+    const double t0 = Now();
+    const bool ok = ToSpirv(source, file_name, entry, stage, &spirv, log);
+    const double t1 = Now();
+    CompilerStats().glslang += t1 - t0;
+    if (!ok) return false;
+    struct CrossTimer {
+        double start = Now();
+        ~CrossTimer() { CompilerStats().spirv_cross += Now() - start; }
+    } cross_timer;
 
     // SPIRV-Cross reports failures by exception; none may leave this file.
     try {
@@ -112,7 +128,10 @@ bool CompileHlsl(std::string_view source, std::string_view file_name, std::strin
         for (const spirv_cross::Resource& r : res.stage_inputs) {
             const Semantic sem = SplitSemantic(cross.get_decoration_string(r.id, spv::DecorationUserSemantic));
             gfx::DeclUsage usage;
-            if (!UsageOf(sem.base, &usage)) return Fail(log, where + "input semantic '" + sem.base + "' is not supported");
+            if (!UsageOf(sem.base, &usage)) {
+                return Fail(log, where + "input semantic '" + sem.base + "' is not supported (inputs are POSITION, "
+                                         "NORMAL, COLORn and TEXCOORDn)");
+            }
             const int loc = vertex ? gfx::AttributeLocation(usage, sem.index) : gfx::VaryingLocation(usage, sem.index);
             if (loc < 0) return Fail(log, where + "input '" + r.name + "' has no place for its semantic");
             cross.set_decoration(r.id, spv::DecorationLocation, static_cast<uint32_t>(loc));

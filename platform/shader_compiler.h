@@ -53,6 +53,13 @@ inline constexpr unsigned kVertexBlockBinding = 0;
 inline constexpr unsigned kPixelBlockBinding = 1;
 inline constexpr const char* kColorOutputName = "kelo_color0";
 
+// Time spent so far in each compiler, for benchmarks: seconds.
+struct CompilerTimes {
+    double glslang = 0;      // HLSL to SPIR-V
+    double spirv_cross = 0;  // SPIR-V to GLSL
+};
+CompilerTimes& CompilerStats();
+
 // Compiles `entry` of the plain HLSL `source` for `stage` under `profile`
 // ("vs_2_0", "ps_2_0", "ps_3_0", ...). `sampler_unit` maps a sampler's name
 // to its texture unit (-1: unknown sampler, which fails the compile). On

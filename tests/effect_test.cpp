@@ -24,6 +24,9 @@ float4   g_vIn = float4(1, 2, 3, 4);
 float    g_fGain < string UIName = "gain"; > = 0.5;
 float    g_fLoopCount = 4;
 static const float kHalf = 0.5;
+#define TAPS 3
+float    g_aWeights[TAPS] = {1, 2, 3};
+float2   g_aOffsets[2] = {{0.5, -0.5}, {4, 8}};
 
 float4 Value(float2 uv : TEXCOORD0) : COLOR0 { return g_vIn * g_fGain; }
 float4 Product(float2 uv : TEXCOORD0) : COLOR0 { return mul(g_vIn, g_mTest); }
@@ -33,6 +36,11 @@ float4 Loop(float2 uv : TEXCOORD0) : COLOR0 {
     return float4(sum, 0, 0, 1);
 }
 
+float4 Arrays(float2 uv : TEXCOORD0) : COLOR0 {
+    return float4(g_aWeights[0] + g_aWeights[1] * 10 + g_aWeights[2] * 100, g_aOffsets[1], g_aOffsets[0].y);
+}
+
+technique ShowArrays { pass p0 { VertexShader = null; PixelShader = compile ps_2_0 Arrays(); ZEnable = false; } }
 technique ShowValue { pass p0 < float fScaleX = 0.25; float fScaleY = 4.0; > {
     VertexShader = null; PixelShader = compile ps_2_0 Value(); ZEnable = false; } }
 technique ShowProduct { pass p0 { VertexShader = null; PixelShader = compile ps_2_0 Product(); ZEnable = false; } }
@@ -111,6 +119,14 @@ TEST_F(Effects, MulOfVectorAndMatrixIsTheRowVectorProduct) {
     EXPECT_EQ(Run("ShowProduct"), want);
 }
 
+TEST_F(Effects, ArraysKeepTheirElementsApart) {
+    // Array elements sit 16 bytes apart in the uniform block, not packed.
+    EXPECT_EQ(Run("ShowArrays"), (std::array<float, 4>{321.f, 4.f, 8.f, -0.5f}));
+    const float w[3] = {7, 0, 5};
+    EXPECT_TRUE(effect->SetFloatArray("g_aWeights", w, 3));
+    EXPECT_EQ(Run("ShowArrays")[0], 507.f);
+}
+
 TEST_F(Effects, PassAnnotationsReadBackAsFloats) {
     fx::Handle tech = effect->GetTechniqueByName("ShowValue");
     fx::Handle pass = effect->GetPass(tech, 0);
@@ -183,7 +199,7 @@ TEST(EffectParser, EveryPrefixOfAFileIsReadOrRefusedWithoutHarm) {
     ASSERT_TRUE(fx::ParseEffect(src, "whole.fx", &whole, &messages));
     // Lines survive the stripping, so compiler messages point into the file.
     EXPECT_EQ(std::count(whole.hlsl.begin(), whole.hlsl.end(), '\n'), std::count(src.begin(), src.end(), '\n'));
-    EXPECT_EQ(whole.desc.techniques.size(), 3u);
+    EXPECT_EQ(whole.desc.techniques.size(), 4u);
     EXPECT_EQ(whole.hlsl.find("technique"), std::string::npos);
     EXPECT_EQ(whole.hlsl.find("UIName"), std::string::npos);
 }
