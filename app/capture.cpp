@@ -1,13 +1,21 @@
 #include "app/capture.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/device.h"
 #include "platform/clock.h"
 #include "platform/frame_writer.h"
+#include "platform/sound.h"
+#include "platform/sound_wav.h"
+
+extern char** environ;
 
 namespace capture {
 namespace {
@@ -20,6 +28,9 @@ struct CaptureState {
     double started = 0.0;
     double last_report = 0.0;
     bool tty = false;
+    std::unique_ptr<plat::WavWriter> wav;
+    std::vector<int16_t> audio;  // one frame's mix, interleaved stereo
+    int64_t audio_frames = 0;    // sample frames written to audio.wav
 };
 CaptureState g_cap;
 
@@ -38,6 +49,76 @@ void Report(bool final) {
     std::fflush(stderr);
 }
 
+// The sample at which frame k starts: floor(k * 44100 / fps), in integers
+// (k * 44100 * den / num) so no rounding drifts over a long capture.
+int64_t FrameStartSample(uint64_t k) {
+    const auto& o = g_cap.options;
+    return static_cast<int64_t>(static_cast<unsigned __int128>(k) * plat::kSoundRate *
+                                static_cast<uint64_t>(o.fps_den) / static_cast<uint64_t>(o.fps_num));
+}
+
+// Mixes the music up to `end` and appends it to audio.wav. The mix runs
+// only here, so the music advances exactly with the frames.
+void MixAudioTo(int64_t end) {
+    const int64_t frames = end - g_cap.audio_frames;
+    if (frames <= 0) return;
+    g_cap.audio.assign(static_cast<size_t>(frames) * 2, 0);
+    plat::MixSoundOffline(static_cast<int>(frames), g_cap.audio.data());
+    if (g_cap.wav) g_cap.wav->Write(g_cap.audio.data(), static_cast<size_t>(frames));
+    g_cap.audio_frames = end;
+}
+
+bool OnPath(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (dir.empty()) dir = ".";
+        if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// Frames and audio.wav into one video with ffmpeg; prints the command first
+// so it can be rerun by hand with other settings.
+bool MakeVideo() {
+    const AppOptions& o = g_cap.options;
+    if (!OnPath("ffmpeg")) {
+        std::fprintf(stderr, "capture: ffmpeg is not installed, so no video; the frames and audio.wav are in %s/\n",
+                     o.capture_dir.c_str());
+        return true;
+    }
+    const std::vector<std::string> args = {
+        "ffmpeg", "-y", "-hide_banner", "-loglevel", "error",
+        "-framerate", std::to_string(o.fps_num) + "/" + std::to_string(o.fps_den),
+        "-i", o.capture_dir + "/frame_%06d.png", "-i", o.capture_dir + "/audio.wav",
+        "-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18",
+        "-c:a", "aac", "-b:a", "192k", o.video_file};
+    std::string shown;
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        shown += (shown.empty() ? "" : " ") + (a.find_first_of(" '\"") == std::string::npos ? a : "'" + a + "'");
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::fprintf(stderr, "capture: %s\n", shown.c_str());
+    std::fflush(stderr);
+    pid_t pid = 0;
+    int status = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0 || waitpid(pid, &status, 0) < 0 ||
+        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "kelo: capture: ffmpeg could not make %s; the frames and audio.wav are in %s/\n",
+                     o.video_file.c_str(), o.capture_dir.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "capture: wrote the video %s\n", o.video_file.c_str());
+    return true;
+}
+
 }  // namespace
 
 bool Active() { return g_cap.active; }
@@ -49,6 +130,8 @@ void Begin(const AppOptions& options) {
     g_cap.options = options;
     // The frame timer reads a clock that moves exactly one frame per frame.
     plat::UseVirtualClock(options.fps_num, options.fps_den);
+    // ... and the music is mixed only as frames are made (see MixAudioTo).
+    plat::UseOfflineSound();
 }
 
 bool Start(std::string* error) {
@@ -58,6 +141,8 @@ bool Start(std::string* error) {
                             static_cast<int>(g_fScreenHeight), error)) {
         return false;
     }
+    g_cap.wav = std::make_unique<plat::WavWriter>();
+    if (!g_cap.wav->Open(g_cap.options.capture_dir + "/audio.wav", error)) return false;
     g_cap.started = plat::SteadySeconds();
     g_cap.last_report = g_cap.started;
     g_cap.tty = isatty(STDERR_FILENO) != 0;
@@ -68,7 +153,10 @@ bool AfterPresent() {
     if (!g_cap.active || !g_cap.writer) return false;
     std::vector<uint8_t> rgb;
     if (GetDevice() && GetDevice()->ReadBackBuffer(rgb)) g_cap.writer->Write(std::move(rgb));
+    // The sound that plays while this frame is on screen: up to the start
+    // of the next one, where that frame's spectrum will be taken.
     ++g_cap.frames;
+    MixAudioTo(FrameStartSample(g_cap.frames));
     plat::AdvanceVirtualClock();
 
     const double now = plat::SteadySeconds();
@@ -90,14 +178,21 @@ bool AfterPresent() {
 bool Finish() {
     if (!g_cap.active || !g_cap.writer) return true;
     bool ok = g_cap.writer->Close();
+    const bool wav_ok = !g_cap.wav || g_cap.wav->Close();
     Report(true);
     if (ok) {
-        std::fprintf(stderr, "capture: wrote %llu frames to %s/\n", static_cast<unsigned long long>(g_cap.frames),
-                     g_cap.options.capture_dir.c_str());
+        std::fprintf(stderr, "capture: wrote %llu frames and %.2f s of sound (audio.wav) to %s/\n",
+                     static_cast<unsigned long long>(g_cap.frames),
+                     static_cast<double>(g_cap.audio_frames) / plat::kSoundRate, g_cap.options.capture_dir.c_str());
     } else {
         std::fprintf(stderr, "kelo: capture: %s\n", g_cap.writer->FirstError().c_str());
     }
+    if (!wav_ok) {
+        std::fprintf(stderr, "kelo: capture: could not write %s/audio.wav\n", g_cap.options.capture_dir.c_str());
+        ok = false;
+    }
     g_cap.writer.reset();
+    if (ok && !g_cap.options.video_file.empty() && g_cap.frames > 0) ok = MakeVideo();
     return ok;
 }
 

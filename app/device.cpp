@@ -3,7 +3,10 @@
 #include <iterator>
 
 #include "app/startup_dialog.h"
+#include "data/creators.h"
 #include "data/texture.h"
+#include "platform/effect.h"
+#include "platform/font.h"
 #include "platform/log.h"
 #include "platform/window.h"
 
@@ -14,6 +17,8 @@ float g_fScreenHeight = 0.f;
 CVector2 g_vPixelSize(0.f, 0.f);
 CVector2 g_vScreenScale(0.f, 0.f);
 CMatrix g_mOrtho = g_mIdentity;
+plat::Font* g_pFont = nullptr;
+plat::fx::Effect* g_p2DEffect = nullptr;
 RunConfig g_RunConfig;
 
 namespace {
@@ -62,6 +67,59 @@ bool Fail(const std::string& why) {
     return false;
 }
 
+// Steps 7 to 12 of the set-up: everything made with the device.
+void SetUpDeviceObjects() {
+    // 7. The text font: "Arial", 24 pixels, weight 700. A failure leaves it
+    // null and the show goes on without text.
+    g_pFont = plat::Font::Create(g_dev.device, 24, 700);
+
+    // 8. Shared render states. Alpha blending stays off until a drawing
+    // routine turns it on.
+    Device* d = g_dev.device;
+    d->SetRenderState(RS::CullMode, CULL_CW);
+    d->SetRenderState(RS::Lighting, 0);
+    d->SetRenderState(RS::ZEnable, 1);
+    d->SetRenderState(RS::AlphaTestEnable, 1);
+    d->SetRenderState(RS::AlphaRef, 1);
+    d->SetRenderState(RS::AlphaFunc, CMP_GREATEREQUAL);
+    d->SetRenderState(RS::SrcBlend, BLEND_SRCALPHA);
+    d->SetRenderState(RS::DestBlend, BLEND_INVSRCALPHA);
+    d->SetRenderState(RS::BlendOp, BLENDOP_ADD);
+
+    // 9. The 2D effect, made here rather than through the asset cache: the
+    // loading screen draws with it before any asset is loaded.
+    g_p2DEffect = CreateEffectFromResource(217, "Data\\2d.fx");
+
+    // 10. Pixel space for 2D drawing: y grows downwards.
+    MatrixOrthoOffCenterRH(g_mOrtho, 0.f, g_fScreenWidth, g_fScreenHeight, 0.f, 0.f, 1000.f);
+
+    // 11. The cursor is hidden by the full-screen window itself.
+
+    // 12. Vertex declarations; a failed one stays null and the rest go on.
+    for (int i = 0; i < VD_Count; ++i) {
+        g_dev.decls[i] = d->CreateVertexDeclaration(kDeclTable[i]);
+        if (!g_dev.decls[i]) plat::LogWarning("gfx", "vertex declaration %d cannot be made", i);
+    }
+}
+
+void ReleaseDeviceObjects() {
+    for (VertexDecl*& decl : g_dev.decls) {
+        if (decl) decl->Release();
+        decl = nullptr;
+    }
+    if (g_p2DEffect) g_p2DEffect->Release();
+    g_p2DEffect = nullptr;
+    if (g_pFont) g_pFont->Release();
+    g_pFont = nullptr;
+}
+
+void SetScreenValues() {
+    g_fScreenWidth = kConfiguredWidth;
+    g_fScreenHeight = kConfiguredHeight;
+    g_vScreenScale = CVector2(g_fScreenWidth / 1024.f, g_fScreenHeight / 768.f);
+    g_vPixelSize = CVector2(1.f / g_fScreenWidth, 1.f / g_fScreenHeight);
+}
+
 }  // namespace
 
 const std::string& GetStartError() { return g_dev.start_error; }
@@ -84,10 +142,7 @@ bool InitDevice() {
     }
 
     // 3. Screen values.
-    g_fScreenWidth = kConfiguredWidth;
-    g_fScreenHeight = kConfiguredHeight;
-    g_vScreenScale = CVector2(g_fScreenWidth / 1024.f, g_fScreenHeight / 768.f);
-    g_vPixelSize = CVector2(1.f / g_fScreenWidth, 1.f / g_fScreenHeight);
+    SetScreenValues();
 
     // 4-5. The window: windowed, centred on the primary screen (a negative
     // position when the screen is smaller, so it overhangs the top left);
@@ -113,39 +168,12 @@ bool InitDevice() {
     g_dev.device = Device::Create(dp, &error);
     if (!g_dev.device) return Fail(error);
 
-    // 7. The text font and 9. the 2D effect come with the effect framework.
-
-    // 8. Shared render states. Alpha blending stays off until a drawing
-    // routine turns it on.
-    Device* d = g_dev.device;
-    d->SetRenderState(RS::CullMode, CULL_CW);
-    d->SetRenderState(RS::Lighting, 0);
-    d->SetRenderState(RS::ZEnable, 1);
-    d->SetRenderState(RS::AlphaTestEnable, 1);
-    d->SetRenderState(RS::AlphaRef, 1);
-    d->SetRenderState(RS::AlphaFunc, CMP_GREATEREQUAL);
-    d->SetRenderState(RS::SrcBlend, BLEND_SRCALPHA);
-    d->SetRenderState(RS::DestBlend, BLEND_INVSRCALPHA);
-    d->SetRenderState(RS::BlendOp, BLENDOP_ADD);
-
-    // 10. Pixel space for 2D drawing: y grows downwards.
-    MatrixOrthoOffCenterRH(g_mOrtho, 0.f, g_fScreenWidth, g_fScreenHeight, 0.f, 0.f, 1000.f);
-
-    // 11. The cursor is hidden by the full-screen window itself.
-
-    // 12. Vertex declarations; a failed one stays null and the rest go on.
-    for (int i = 0; i < VD_Count; ++i) {
-        g_dev.decls[i] = d->CreateVertexDeclaration(kDeclTable[i]);
-        if (!g_dev.decls[i]) plat::LogWarning("gfx", "vertex declaration %d cannot be made", i);
-    }
+    SetUpDeviceObjects();
     return true;
 }
 
 void ShutdownDevice() {
-    for (VertexDecl*& decl : g_dev.decls) {
-        if (decl) decl->Release();
-        decl = nullptr;
-    }
+    ReleaseDeviceObjects();
     if (g_dev.device) g_dev.device->Release();
     g_dev.device = nullptr;
     // The window is not destroyed with the device on Windows either; here it

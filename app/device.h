@@ -15,6 +15,12 @@
 #include "render/math.h"
 
 struct CTexture;
+namespace plat {
+class Font;
+}
+namespace plat::fx {
+class Effect;
+}
 
 // Indices into the vertex declaration table.
 enum VertexDeclIndex {
@@ -37,6 +43,8 @@ extern float g_fScreenHeight;  // back buffer, pixels (768)
 extern CVector2 g_vPixelSize;   // (1 / width, 1 / height)
 extern CVector2 g_vScreenScale; // back buffer / 1024 x 768 design space
 extern CMatrix g_mOrtho;        // pixels, origin top left, y down, depth 0..1000
+extern plat::Font* g_pFont;           // bold 24-pixel text (PrintText, app/print_text.h); null if it failed
+extern plat::fx::Effect* g_p2DEffect; // "Data\2d.fx", the 2D layer's effect (fx2d/draw2d.h); null if it failed
 
 // How this run answers what the dialog would ask, and how it presents.
 struct RunConfig {

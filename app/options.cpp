@@ -23,9 +23,10 @@ const char kHelpText[] =
     "  --vsync            when the dialog is skipped, wait for vertical sync\n"
     "  --capture DIR      render off-screen on a fixed frame step and write every\n"
     "                     frame to DIR/frame_000000.png, DIR/frame_000001.png, ...\n"
-    "                     (DIR is created if missing). Implies --no-dialog\n"
-    "                     --windowed. Without --seconds or --frames the capture\n"
-    "                     runs until the show ends.\n"
+    "                     and the sound, mixed in step with the frames, to\n"
+    "                     DIR/audio.wav (DIR is created if missing). Implies\n"
+    "                     --no-dialog --windowed. Without --seconds or --frames the\n"
+    "                     capture runs until the show ends.\n"
     "  --fps N            capture frame rate, a positive integer or fraction such\n"
     "                     as 60000/1001, each number at most 1000000 (default\n"
     "                     60); needs --capture\n"
@@ -33,6 +34,10 @@ const char kHelpText[] =
     "                     decimal); needs --capture\n"
     "  --frames N         stop the capture after N frames; needs --capture.\n"
     "                     With both --seconds and --frames, whichever comes first.\n"
+    "  --video FILE       at the end of the capture, make FILE (MP4: H.264 and AAC)\n"
+    "                     from the frames and DIR/audio.wav with ffmpeg, if it is\n"
+    "                     installed; the frames and the WAV file stay. Needs\n"
+    "                     --capture\n"
     "  --keys SPEC        press keys at given times, SPEC being a comma-separated\n"
     "                     list of events:\n"
     "                       T:KEY      press KEY at T seconds, release it one\n"
@@ -94,7 +99,7 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, std::string& message) {
     out = AppOptions{};
-    bool gave_fps = false, gave_seconds = false, gave_frames = false;
+    bool gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -130,6 +135,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
         else if (name == "--seconds") value_name = "S";
         else if (name == "--frames") value_name = "N";
         else if (name == "--keys") value_name = "SPEC";
+        else if (name == "--video") value_name = "FILE";
 
         if (!value_name) {
             if (arg.starts_with("-"))
@@ -178,6 +184,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                 return OptionsResult::kError;
             }
             gave_frames = true;
+        } else if (name == "--video") {
+            if (value.empty()) {
+                message = "kelo: --video: the file name is empty";
+                return OptionsResult::kError;
+            }
+            out.video_file = std::string(value);
+            gave_video = true;
         } else if (name == "--keys") {
             std::string error;
             if (!ParseKeyScript(value, out.keys, error)) {
@@ -188,7 +201,11 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
     }
 
     // Checked after the loop so that the order of the options does not matter.
-    const char* needs_capture = gave_fps ? "--fps" : gave_seconds ? "--seconds" : gave_frames ? "--frames" : nullptr;
+    const char* needs_capture = gave_fps       ? "--fps"
+                                : gave_seconds ? "--seconds"
+                                : gave_frames  ? "--frames"
+                                : gave_video   ? "--video"
+                                               : nullptr;
     if (needs_capture && !out.capture) {
         message = std::string("kelo: ") + needs_capture + " needs --capture DIR";
         return OptionsResult::kError;

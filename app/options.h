@@ -12,8 +12,8 @@
 //   - values follow their option as the next argument or after '='
 //     (`--fps 30`, `--fps=30`); a next argument starting with "--" is not
 //     taken as a value;
-//   - --capture implies --no-dialog and --windowed; --fps, --seconds and
-//     --frames are refused without --capture, wherever they stand;
+//   - --capture implies --no-dialog and --windowed; --fps, --seconds,
+//     --frames and --video are refused without --capture, wherever they stand;
 //   - --windowed and --vsync only change the answers given in place of the
 //     dialog; they do not skip it;
 //   - an option given twice: the last one counts;
@@ -47,6 +47,9 @@ struct AppOptions {
     int64_t fps_den = 1;
     double stop_seconds = 0.0;  // > 0: stop after this much clock time; 0: no limit
     int64_t stop_frames = 0;    // > 0: stop after this many frames; 0: no limit
+    // With capture: the frames and capture_dir/audio.wav muxed into this
+    // video file by ffmpeg at the end; empty: no video.
+    std::string video_file;
 
     // Scripted key events from --keys, as parsed (see app/key_script.h).
     std::vector<KeyEvent> keys;

@@ -7,9 +7,12 @@
 #include "app/device.h"
 #include "app/frame_timer.h"
 #include "app/keys.h"
+#include "data/music.h"
 #include "platform/clock.h"
 #include "platform/log.h"
+#include "platform/sound.h"
 #include "platform/window.h"
+#include "render/scene_renderer.h"
 
 bool g_bQuit = false;
 bool g_bExitRequested = false;
@@ -39,6 +42,7 @@ void LogPressedKeys(uint64_t frame) {
 }  // namespace
 
 CDemo* GetDemo() { return g_pDemo; }
+void SetDemoForTests(CDemo* demo) { g_pDemo = demo; }
 
 void RequestQuit() { g_bQuit = true; }
 
@@ -73,13 +77,17 @@ int KeloMain(const AppOptions& options) {
     Step("register window class");
     plat::SetWindowProc(WndProc);
 
-    // 2. Sound comes with the music.
+    // 2. Sound, before the dialog: in a capture it mixes offline, as
+    // capture::Begin chose.
+    InitSound();
 
     // 3. Dialog, window and device.
     Step("init device");
     int status = 0;
     if (InitDevice()) {
-        // 4-5. The demo object and the scene renderer come with the show.
+        // 4. The demo object comes with the show.
+        // 5. The scene renderer's targets and its own copy of the scene effect.
+        InitSceneRenderer();
         std::string error;
         if (!capture::Start(&error)) {
             std::fprintf(stderr, "kelo: %s\n", error.c_str());
@@ -112,6 +120,8 @@ int KeloMain(const AppOptions& options) {
             if (script.Emit(plat::ClockSeconds(), post)) continue;
 
             g_fFrameStep = g_FrameTimer.Tick();
+            // The spectrum this frame reads is taken at the sample heard now.
+            plat::AdvanceSoundFrame();
             LogPressedKeys(frame++);
             RunFrame();
             PresentFrame();
@@ -122,7 +132,9 @@ int KeloMain(const AppOptions& options) {
         }
         Step("leave main loop");
         if (!capture::Finish()) status = 1;
-        // 8. Cached assets, the demo object and the scene renderer go here.
+        // 8. Cached assets and the demo object go here; the scene renderer
+        // after them, since the demo's effects use its targets until then.
+        ReleaseSceneRenderer();
     } else if (!GetStartError().empty()) {
         std::fprintf(stderr, "kelo: cannot start: %s\n", GetStartError().c_str());
         status = 1;

@@ -21,4 +21,6 @@ int KeloMain(const AppOptions& options);
 intptr_t WndProc(unsigned message, uintptr_t wParam, intptr_t lParam);
 
 CDemo* GetDemo();
+// Tests: makes `demo` the program's demo object (the caller keeps it).
+void SetDemoForTests(CDemo* demo);
 void RequestQuit();

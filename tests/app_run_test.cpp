@@ -51,6 +51,17 @@ std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
     return {be(16), be(20)};
 }
 
+// The frame_NNNNNN.png files of a capture directory, sorted.
+std::vector<fs::path> Frames(const fs::path& dir) {
+    std::vector<fs::path> files;
+    for (auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind("frame_", 0) == 0 && e.path().extension() == ".png") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 std::vector<std::string> Lines(const std::string& text, const std::string& containing) {
     std::vector<std::string> out;
     size_t start = 0;
@@ -68,9 +79,7 @@ TEST(AppCapture, OneSecondAtSixtyFramesWritesSixtyPictures) {
     fs::path dir = TempDir("cap60");
     RunResult r = RunKelo(kHeadless, "--capture " + dir.string() + " --seconds 1");
     ASSERT_EQ(r.status, 0) << r.output;
-    std::vector<fs::path> files;
-    for (auto& e : fs::directory_iterator(dir)) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
+    const std::vector<fs::path> files = Frames(dir);
     ASSERT_EQ(files.size(), 60u);
     EXPECT_EQ(files.front().filename(), "frame_000000.png");
     EXPECT_EQ(files.back().filename(), "frame_000059.png");
@@ -83,12 +92,12 @@ TEST(AppCapture, FrameCountAndFractionalRateStopTheRun) {
     fs::path dir = TempDir("cap5");
     RunResult r = RunKelo(kHeadless, "--capture " + dir.string() + " --fps 30 --frames 5");
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+    EXPECT_EQ(Frames(dir).size(), 5u);
     fs::remove_all(dir);
     // 0.1 s at 30000/1001 fps is 2.997 frames: the third frame reaches it.
     r = RunKelo(kHeadless, "--capture " + dir.string() + " --fps 30000/1001 --seconds 0.1");
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+    EXPECT_EQ(Frames(dir).size(), 3u);
     fs::remove_all(dir);
 }
 

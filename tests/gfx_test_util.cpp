@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/window.h"
+#include "tests/show_test_util.h"
 
 using namespace plat::gfx;
 
@@ -20,24 +21,9 @@ Shader* Make(ShaderStage stage, const char* src, const char* out) {
 }  // namespace
 
 Device* SharedDevice() {
-    static Device* device = [] {
-        std::string error;
-        if (!plat::InitVideo(&error, true)) {
-            ADD_FAILURE() << error;
-            return static_cast<Device*>(nullptr);
-        }
-        plat::WindowParams wp;
-        if (!plat::CreateMainWindow(wp, &error)) {
-            ADD_FAILURE() << error;
-            return static_cast<Device*>(nullptr);
-        }
-        DeviceParams dp;
-        dp.debug = true;
-        Device* d = Device::Create(dp, &error);
-        if (!d) ADD_FAILURE() << error;
-        return d;
-    }();
-    return device;
+    // The show's own device, made by InitDevice as in a headless run, so
+    // every kind of test can share the one window of the process.
+    return showtest::ShowDevice();
 }
 
 Shader* ColorPixelShader() {

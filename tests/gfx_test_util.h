@@ -13,7 +13,8 @@
 
 namespace gfxtest {
 
-// Null when no OpenGL 4.5 device can be made here (the test then fails).
+// The show's device (tests/show_test_util.h); null when no OpenGL 4.5
+// device can be made here (the test then fails).
 plat::gfx::Device* SharedDevice();
 
 // Stages: the pixel stages read COLOR0 at link 0 and TEXCOORD0 at link 2.

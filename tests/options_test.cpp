@@ -117,4 +117,22 @@ TEST(OptionsTest, HelpTextCoversEveryOptionAndItsExampleParses) {
     EXPECT_EQ(p.options.keys.size(), 2u);
 }
 
+TEST(OptionsTest, VideoNeedsCaptureAndAName) {
+    Parsed p = Parse({"--capture", "shots", "--video", "shots.mp4"});
+    ASSERT_EQ(p.result, OptionsResult::kRun) << p.message;
+    EXPECT_EQ(p.options.video_file, "shots.mp4");
+    EXPECT_EQ(Parse({"--video=a b.mp4", "--capture=d"}).options.video_file, "a b.mp4");
+    EXPECT_EQ(Parse({"--capture", "d"}).options.video_file, "");
+
+    Parsed alone = Parse({"--video", "x.mp4"});
+    EXPECT_EQ(alone.result, OptionsResult::kError);
+    EXPECT_EQ(alone.message, "kelo: --video needs --capture DIR");
+    EXPECT_EQ(Parse({"--capture", "d", "--video="}).result, OptionsResult::kError);
+    EXPECT_EQ(Parse({"--capture", "d", "--video"}).result, OptionsResult::kError);
+
+    const std::string help = OptionsHelpText();
+    EXPECT_NE(help.find("--video FILE"), std::string::npos);
+    EXPECT_NE(help.find("audio.wav"), std::string::npos);
+}
+
 }  // namespace

@@ -1,0 +1,76 @@
+// engine/demo.h - the show itself: the timeline, the running effects in
+// layer order, the removal of retired effects at the end of each frame, the
+// camera and the music, and the sync channels that let the spectrum drive
+// the tower.
+//
+// Lifecycle: one CDemo for the whole run, created after the device (its
+// constructor makes the camera and the loading screen) and destroyed before
+// the device. Frame() runs once per frame between the timer tick and Present.
+#pragma once
+
+#include <cstdint>
+#include <list>
+
+class CEffect;
+class CCamera;
+struct CMusic;
+
+struct TimelineEvent {
+    int32_t nClassId;  // 5 starts nothing
+    uint32_t nLayer;
+    float fStart;      // seconds on the timeline clock
+    float fDuration;   // seconds
+};
+extern const TimelineEvent g_Timeline[];
+extern const int32_t g_nTimelineEvents;
+
+struct SyncChannel {
+    const char* szName;
+    int32_t nBin;  // 0..511, retuned by the sync panel
+    float fScale;
+};
+extern SyncChannel g_SyncChannels[3];
+
+// What the demo runs: the show's timeline and classes unless a test says
+// otherwise.
+struct DemoScript {
+    const TimelineEvent* pEvents = g_Timeline;
+    int32_t nEvents = g_nTimelineEvents;
+    int32_t nLoadingClass = 0;  // CLoading
+    int32_t nExitClass = 1;     // CIntroScreens, showing the exit picture
+};
+
+class CDemo {
+public:
+    explicit CDemo(const DemoScript& script = DemoScript{});
+    ~CDemo();
+    CDemo(const CDemo&) = delete;
+    CDemo& operator=(const CDemo&) = delete;
+
+    void Frame();
+    // Takes ownership; keeps the list sorted by layer, stable for equal layers.
+    void AddEffect(CEffect* effect);
+    // Deleted at the end of the frame; the loading screen releases the timeline.
+    void RemoveEffect(CEffect* effect);
+    void RemoveAllExcept(CEffect* keep);
+    void StartMusic();
+    // Spectrum value at the channel's bin times its scale.
+    float GetSyncValue(int channel);
+
+    const std::list<CEffect*>& ActiveEffects() const { return m_ActiveEffects; }
+    float Clock() const { return m_fClock; }
+    int32_t NextEvent() const { return m_nNextEvent; }
+    CEffect* Loading() const { return m_pLoading; }
+
+private:
+    void StepTimeline();
+
+    DemoScript m_Script;
+    CEffect* m_pLoading = nullptr;
+    CMusic* m_pMusic = nullptr;
+    CCamera* m_pCamera = nullptr;
+    std::list<CEffect*> m_ActiveEffects;
+    std::list<CEffect*> m_RemovedEffects;
+    int32_t m_nNextEvent = 0;
+    float m_fClock = 0.0f;
+};

@@ -1,0 +1,31 @@
+#include "engine/effect.h"
+
+#include "app/winmain.h"
+#include "engine/demo.h"
+
+CEffect::~CEffect() = default;
+
+void CEffect::OnExpire() {
+    if (CDemo* demo = GetDemo()) demo->RemoveEffect(this);
+}
+
+void CEffect::Update(float dt) {
+    m_fTimeLeft = static_cast<float>(m_fTimeLeft - dt);
+    // Strictly below: a step of exactly 0 never expires a lifetime of 0.
+    if (m_fTimeLeft < 0.0f && !m_bExpired) {
+        m_bExpired = true;
+        OnExpire();
+    }
+}
+
+CEffect* CreateEffect(int32_t id, uint32_t layer, float duration) {
+    for (CEffectClass* c = CEffectClass::s_pHead; c; c = c->m_pNext) {
+        if (c->GetId() != id) continue;
+        CEffect* effect = c->CreateInstance();
+        effect->m_nLayer = layer;
+        effect->m_nClassId = id;
+        effect->SetDuration(duration);
+        return effect;
+    }
+    return nullptr;
+}

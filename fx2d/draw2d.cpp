@@ -1,0 +1,132 @@
+#include "fx2d/draw2d.h"
+
+#include <cmath>
+
+#include "app/device.h"
+#include "data/texture.h"
+#include "platform/effect.h"
+
+using namespace plat::gfx;
+
+namespace {
+
+// trunc(v) + 0.5, toward zero: 10.9 and 10.2 give 10.5, -0.7 gives 0.5.
+// A whole-number corner plus a half is a texel-aligned edge under pixel
+// centres on whole numbers.
+float SnapToHalf(float v) { return std::trunc(v) + 0.5f; }
+
+void Snap(VertexTex2D (&v)[4]) {
+    for (VertexTex2D& c : v) {
+        c.x = SnapToHalf(c.x);
+        c.y = SnapToHalf(c.y);
+    }
+}
+
+CVector2 Scaled(const CVector2& v) {
+    CVector2 r;
+    return r.Modulate(v, g_vScreenScale);
+}
+
+// Steps 1 and 2 of every operation: the declaration, then the three states
+// that stay behind after the call (depth writes off, no culling, blending
+// on).
+Device* Prepare(int declaration) {
+    Device* d = GetDevice();
+    if (!d) return nullptr;
+    d->SetVertexDeclaration(GetVertexDecl(declaration));
+    d->SetRenderState(RS::ZWriteEnable, 0);
+    d->SetRenderState(RS::CullMode, CULL_NONE);
+    d->SetRenderState(RS::AlphaBlendEnable, 1);
+    return d;
+}
+
+// Begin with no flags (the effect saves and restores what its passes
+// change), then one strip of two triangles per pass.
+template <typename V>
+void DrawPasses(Device* d, plat::fx::Effect* effect, const V (&v)[4]) {
+    unsigned passes = 0;
+    if (!effect->Begin(&passes, 0)) return;
+    for (unsigned p = 0; p < passes; ++p) {
+        effect->BeginPass(p);
+        d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, v, sizeof(V));
+        effect->EndPass();
+    }
+    effect->End();
+}
+
+// Strip order shared by the textured operations: bottom-left, top-left,
+// bottom-right, top-right, from the scaled (or not) position and size.
+void TexturedCorners(VertexTex2D (&v)[4], const CVector2& p, const CVector2& s, const CVector2& uv0,
+                     const CVector2& duv, const uint32_t (&colors)[4]) {
+    v[0] = {p.x, p.y + s.y, 0.f, 1.f, colors[0], uv0.x, uv0.y + duv.y};
+    v[1] = {p.x, p.y, 0.f, 1.f, colors[1], uv0.x, uv0.y};
+    v[2] = {p.x + s.x, p.y + s.y, 0.f, 1.f, colors[2], uv0.x + duv.x, uv0.y + duv.y};
+    v[3] = {p.x + s.x, p.y, 0.f, 1.f, colors[3], uv0.x + duv.x, uv0.y};
+    Snap(v);
+}
+
+void DrawTexturedQuad(const CTexture* texture, const VertexTex2D (&v)[4]) {
+    Device* d = Prepare(VD_PosTColTex);
+    plat::fx::Effect* effect = g_p2DEffect;
+    if (!d || !effect || !texture || !texture->m_pTexture) return;
+    effect->SetTechnique("PosColTex2D");
+    effect->SetTexture("g_Texture", texture->m_pTexture);
+    effect->SetMatrix("g_OrthogonalMatrix", &g_mOrtho.m[0][0]);
+    DrawPasses(d, effect, v);
+}
+
+}  // namespace
+
+void DrawRect(const CVector2& pos, const CVector2& size, uint32_t color) {
+    DrawGradientRect(pos, size, color, color, color, color);
+}
+
+void DrawGradientRect(const CVector2& pos, const CVector2& size, uint32_t top_left, uint32_t top_right,
+                      uint32_t bottom_left, uint32_t bottom_right) {
+    const CVector2 p = Scaled(pos), s = Scaled(size);
+    // Z order: top-left, top-right, bottom-left, bottom-right. Not snapped:
+    // a plain colour has no texels to line up.
+    const Vertex2D v[4] = {{p.x, p.y, 0.f, 1.f, top_left},
+                           {p.x + s.x, p.y, 0.f, 1.f, top_right},
+                           {p.x, p.y + s.y, 0.f, 1.f, bottom_left},
+                           {p.x + s.x, p.y + s.y, 0.f, 1.f, bottom_right}};
+    Device* d = Prepare(VD_PosTCol);
+    plat::fx::Effect* effect = g_p2DEffect;
+    if (!d || !effect) return;
+    effect->SetTechnique("PosCol2D");
+    effect->SetMatrix("g_OrthogonalMatrix", &g_mOrtho.m[0][0]);
+    DrawPasses(d, effect, v);
+}
+
+void DrawTexture(const CTexture* texture, const CVector2& pos, const CVector2& size, uint32_t color) {
+    DrawTextureGradient(texture, pos, size, color, color, color, color);
+}
+
+void DrawTextureGradient(const CTexture* texture, const CVector2& pos, const CVector2& size, uint32_t bottom_left,
+                         uint32_t top_left, uint32_t bottom_right, uint32_t top_right) {
+    VertexTex2D v[4];
+    TexturedCorners(v, Scaled(pos), Scaled(size), CVector2(0.f, 0.f), CVector2(1.f, 1.f),
+                    {bottom_left, top_left, bottom_right, top_right});
+    DrawTexturedQuad(texture, v);
+}
+
+void DrawTextureRegion(const CTexture* texture, const CVector2& pos, const CVector2& size,
+                       const CVector2& uv_origin, const CVector2& uv_size, uint32_t color) {
+    VertexTex2D v[4];
+    TexturedCorners(v, Scaled(pos), Scaled(size), uv_origin, uv_size, {color, color, color, color});
+    DrawTexturedQuad(texture, v);
+}
+
+void DrawPostProcessQuad(plat::fx::Effect* effect, const CTexture* texture, const CVector2& pos,
+                         const CVector2& size, uint32_t color) {
+    VertexTex2D v[4];
+    // Back-buffer pixels as given: filters run on targets of the screen's
+    // own size, where the reference-screen scale has no meaning.
+    TexturedCorners(v, pos, size, CVector2(0.f, 0.f), CVector2(1.f, 1.f), {color, color, color, color});
+    Device* d = Prepare(VD_PosTColTex);
+    if (!d || !effect || !texture) return;
+    effect->SetTechnique("PostProcess");
+    effect->SetTexture("g_txSrcColor", texture->m_pTexture);
+    effect->SetFloatArray("g_PixelSize", g_vPixelSize.Data(), 2);
+    DrawPasses(d, effect, v);
+}

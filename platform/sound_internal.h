@@ -1,0 +1,30 @@
+// platform/sound_internal.h - the MP3 decoder behind a SoundStream, shared by
+// the mixer (sound_mixer.cpp) and the decoder (sound_stream.cpp). Not for use
+// outside platform/sound*.cpp.
+//
+// None of these functions lock: the mixer calls them with its mutex held, or
+// on a stream that the audio thread cannot see yet (open) or any more (close).
+#pragma once
+
+#include "platform/sound.h"
+
+namespace plat::detail {
+
+// Opens a decoder on `name` through `callbacks`; null (after one log line)
+// when the data cannot be played. See OpenSoundStream.
+SoundStream* OpenDecoder(const SoundFileCallbacks& callbacks, const char* name, bool loop);
+void CloseDecoder(SoundStream* stream);
+
+// Writes up to `frames` stereo frames of the playing stream to `out`
+// (interleaved), looping as its loop count says. Returns the frames written;
+// fewer than asked only when the stream has ended, which also clears its
+// playing flag and rewinds it.
+int DecodeFrames(SoundStream* stream, float* out, int frames);
+
+void RewindDecoder(SoundStream* stream);
+void SetDecoderPlaying(SoundStream* stream, bool playing);
+bool DecoderPlaying(const SoundStream* stream);
+void SetDecoderLoopCount(SoundStream* stream, int count);
+int64_t DecoderLength(const SoundStream* stream);
+
+}  // namespace plat::detail

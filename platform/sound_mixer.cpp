@@ -1,0 +1,350 @@
+// The mixer: SDL's audio device (or the silent or offline stand-ins), the
+// master volume, the record of what was heard, and the spectrum taken from it.
+//
+// Everything is counted in sample frames from InitSound: `mixed` is how far
+// the mix has gone, and the history keeps the last kHistory mono samples of
+// it (after the volume), indexed by that count, so the spectrum can be taken
+// at any point the device may be playing.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/sound_internal.h"
+
+namespace plat {
+namespace {
+
+constexpr int kHistory = 1 << 15;         // frames; far more than a device buffer plus one window
+constexpr int kChunk = 2048;              // frames mixed per pass through the streams
+constexpr int kDeviceBufferFrames = 1024; // asked of SDL: 23 ms at 44.1 kHz
+// With no device, a stall longer than this (a debugger, a suspended laptop)
+// is not made up for by decoding: the music clock skips it.
+constexpr double kMaxSilentCatchUp = 5.0;  // seconds
+
+struct MixerState {
+    std::mutex mutex;
+    SoundOutput output = SoundOutput::kNone;
+    bool want_offline = false;
+    bool sdl_audio = false;  // SDL's audio subsystem is ours to quit
+    SDL_AudioDeviceID device = 0;
+    SoundFileCallbacks callbacks;
+    std::vector<SoundStream*> streams;  // every open stream; the playing ones are mixed
+
+    float volume = 1.0f;        // master gain asked for
+    float volume_applied = 1.0f;  // gain at the end of the last block (ramps from there)
+    int64_t mixed = 0;
+    std::vector<float> history = std::vector<float>(kHistory, 0.0f);
+    std::vector<float> mix = std::vector<float>(2 * kChunk), decoded = std::vector<float>(2 * kChunk);
+
+    // Device timing: when the last callback ran, to move "heard" between callbacks.
+    uint64_t callback_counter = 0;
+    int buffer_frames = 0;
+    SoundStats stats;
+
+    double silent_start = 0.0;  // SteadySeconds at which the silent clock read 0
+
+    float spectrum[kSpectrumBands] = {};
+    bool spectrum_stale = true;
+    bool exit_hook = false;
+};
+MixerState g_mix;
+
+// Mixes `frames` (<= kChunk) into g_mix.mix with the mutex held, applies the
+// master gain and records the mono result.
+void MixChunkLocked(int frames) {
+    float* out = g_mix.mix.data();
+    // The first playing stream decodes straight into the mix (the usual case
+    // is one stream); any further ones are added.
+    bool first = true;
+    for (SoundStream* s : g_mix.streams) {
+        if (!detail::DecoderPlaying(s)) continue;
+        if (first) {
+            const int n = detail::DecodeFrames(s, out, frames);
+            std::fill(out + 2 * n, out + 2 * frames, 0.0f);
+            first = false;
+            continue;
+        }
+        const int n = detail::DecodeFrames(s, g_mix.decoded.data(), frames);
+        const float* d = g_mix.decoded.data();
+        for (int i = 0; i < 2 * n; ++i) out[i] += d[i];
+    }
+    if (first) std::fill(out, out + 2 * frames, 0.0f);
+    // The volume moves in a straight line across the block rather than in
+    // one step, so a fade done a frame at a time does not click. At full
+    // volume the samples pass untouched.
+    const float g0 = g_mix.volume_applied, g1 = g_mix.volume;
+    if (g0 != g1) {
+        const float step = (g1 - g0) / static_cast<float>(frames);
+        for (int i = 0; i < frames; ++i) {
+            const float g = g0 + step * static_cast<float>(i + 1);
+            out[2 * i] *= g;
+            out[2 * i + 1] *= g;
+        }
+    } else if (g1 != 1.0f) {
+        for (int i = 0; i < 2 * frames; ++i) out[i] *= g1;
+    }
+    g_mix.volume_applied = g1;
+    float* hist = g_mix.history.data();
+    for (int i = 0; i < frames; ++i) {
+        hist[(g_mix.mixed + i) & (kHistory - 1)] = 0.5f * (out[2 * i] + out[2 * i + 1]);
+    }
+    g_mix.mixed += frames;
+}
+
+void AudioCallback(void*, Uint8* stream, int len) {
+    const uint64_t t0 = SDL_GetPerformanceCounter();
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    float* dst = reinterpret_cast<float*>(stream);
+    int frames = len / static_cast<int>(2 * sizeof(float));
+    while (frames > 0) {
+        const int n = std::min(frames, kChunk);
+        MixChunkLocked(n);
+        std::copy(g_mix.mix.begin(), g_mix.mix.begin() + 2 * n, dst);
+        dst += 2 * n;
+        frames -= n;
+        g_mix.stats.frames += static_cast<uint64_t>(n);
+    }
+    const uint64_t t1 = SDL_GetPerformanceCounter();
+    g_mix.callback_counter = t1;
+    g_mix.stats.callbacks++;
+    g_mix.stats.callback_seconds += static_cast<double>(t1 - t0) / static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
+// Silent output: decode up to the real-time position, with the mutex held.
+void CatchUpSilentLocked() {
+    if (g_mix.output != SoundOutput::kSilent) return;
+    double behind = (SteadySeconds() - g_mix.silent_start) - static_cast<double>(g_mix.mixed) / kSoundRate;
+    if (behind > kMaxSilentCatchUp) {
+        g_mix.silent_start += behind - kMaxSilentCatchUp;
+        behind = kMaxSilentCatchUp;
+    }
+    int64_t frames = static_cast<int64_t>(behind * kSoundRate);
+    while (frames > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(frames, kChunk));
+        MixChunkLocked(n);
+        frames -= n;
+    }
+}
+
+int64_t HeardLocked() {
+    int64_t heard = g_mix.mixed;
+    if (g_mix.output == SoundOutput::kDevice && g_mix.stats.callbacks > 0) {
+        // The device still has its buffer to play of what it was handed; it
+        // has played into it for as long as the last callback is ago.
+        const double since = static_cast<double>(SDL_GetPerformanceCounter() - g_mix.callback_counter) /
+                             static_cast<double>(SDL_GetPerformanceFrequency());
+        const int64_t into = std::min<int64_t>(static_cast<int64_t>(since * kSoundRate), g_mix.buffer_frames);
+        heard = g_mix.mixed - g_mix.buffer_frames + into;
+    }
+    // The history must still hold the whole window that ends here.
+    heard = std::max<int64_t>(heard, g_mix.mixed - kHistory + kSpectrumWindow);
+    return std::max<int64_t>(heard, 0);
+}
+
+bool OpenDevice() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        Log("snd", "no audio (%s): the show runs silent", SDL_GetError());
+        return false;
+    }
+    g_mix.sdl_audio = true;
+    SDL_AudioSpec want{}, have{};
+    want.freq = kSoundRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kDeviceBufferFrames;
+    want.callback = AudioCallback;
+    // No changes allowed: SDL converts to whatever the hardware takes, so the
+    // mixer always works at 44.1 kHz stereo float.
+    g_mix.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (g_mix.device == 0) {
+        Log("snd", "no audio device (%s): the show runs silent", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        g_mix.sdl_audio = false;
+        return false;
+    }
+    g_mix.buffer_frames = have.samples;
+    g_mix.stats.device_buffer_frames = have.samples;
+    Log("snd", "audio device: %s, %d Hz, buffer %d frames", SDL_GetCurrentAudioDriver(), have.freq, have.samples);
+    return true;
+}
+
+void ShutdownAtExit() { ShutdownSound(); }
+
+}  // namespace
+
+void UseOfflineSound() { g_mix.want_offline = true; }
+
+bool InitSound() {
+    if (g_mix.output != SoundOutput::kNone) return true;
+    if (!g_mix.exit_hook) {
+        // Registered after every static object of ours is constructed, so it
+        // runs before their destructors: the audio thread is gone first.
+        std::atexit(ShutdownAtExit);
+        g_mix.exit_hook = true;
+    }
+    if (g_mix.want_offline) {
+        g_mix.output = SoundOutput::kOffline;
+        Log("snd", "offline mix: the music clock is the frame clock");
+    } else if (OpenDevice()) {
+        g_mix.output = SoundOutput::kDevice;
+        SDL_PauseAudioDevice(g_mix.device, 0);
+    } else {
+        g_mix.output = SoundOutput::kSilent;
+        g_mix.silent_start = SteadySeconds();
+    }
+    return true;
+}
+
+void ShutdownSound() {
+    if (g_mix.device) SDL_CloseAudioDevice(g_mix.device);  // waits for a running callback
+    if (g_mix.sdl_audio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    std::vector<SoundStream*> streams;
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        streams.swap(g_mix.streams);
+        g_mix.device = 0;
+        g_mix.sdl_audio = false;
+        g_mix.output = SoundOutput::kNone;
+        g_mix.want_offline = false;
+        g_mix.volume = g_mix.volume_applied = 1.0f;
+        g_mix.mixed = 0;
+        std::fill(g_mix.history.begin(), g_mix.history.end(), 0.0f);
+        g_mix.callback_counter = 0;
+        g_mix.buffer_frames = 0;
+        g_mix.stats = SoundStats{};
+        std::fill(std::begin(g_mix.spectrum), std::end(g_mix.spectrum), 0.0f);
+        g_mix.spectrum_stale = true;
+    }
+    for (SoundStream* s : streams) detail::CloseDecoder(s);
+}
+
+SoundOutput GetSoundOutput() { return g_mix.output; }
+
+void SetSoundFileCallbacks(const SoundFileCallbacks& callbacks) {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    g_mix.callbacks = callbacks;
+}
+
+SoundStream* OpenSoundStream(const char* name, bool loop) {
+    SoundFileCallbacks cb;
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        cb = g_mix.callbacks;
+    }
+    // Opening reads the whole file once (to check it is all there); the
+    // audio thread cannot see the stream yet, so that happens unlocked.
+    SoundStream* s = detail::OpenDecoder(cb, name, loop);
+    if (!s) return nullptr;
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    g_mix.streams.push_back(s);
+    return s;
+}
+
+void CloseSoundStream(SoundStream* stream) {
+    if (!stream) return;
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        auto it = std::find(g_mix.streams.begin(), g_mix.streams.end(), stream);
+        if (it == g_mix.streams.end()) return;  // not ours, or already closed by ShutdownSound
+        g_mix.streams.erase(it);
+    }
+    detail::CloseDecoder(stream);
+}
+
+void SetSoundStreamLoopCount(SoundStream* stream, int count) {
+    if (!stream) return;
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    detail::SetDecoderLoopCount(stream, count);
+}
+
+void PlaySoundStream(SoundStream* stream) {
+    if (!stream) return;
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    CatchUpSilentLocked();  // so the stream starts now, not at the last catch-up
+    detail::SetDecoderPlaying(stream, true);
+    Log("snd", "play at sample %lld", static_cast<long long>(g_mix.mixed));
+}
+
+void StopSoundStream(SoundStream* stream) {
+    if (!stream) return;
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    CatchUpSilentLocked();
+    detail::SetDecoderPlaying(stream, false);
+    detail::RewindDecoder(stream);
+}
+
+bool IsSoundStreamPlaying(const SoundStream* stream) {
+    if (!stream) return false;
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    return detail::DecoderPlaying(stream);
+}
+
+int64_t SoundStreamLength(const SoundStream* stream) { return stream ? detail::DecoderLength(stream) : 0; }
+
+void SetSoundMasterVolume(int volume) {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    CatchUpSilentLocked();  // what was due before the change keeps the old volume
+    g_mix.volume = static_cast<float>(std::clamp(volume, 0, 255)) / 255.0f;
+}
+
+void AdvanceSoundFrame() {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    CatchUpSilentLocked();
+    g_mix.spectrum_stale = true;
+}
+
+const float* GetSoundSpectrum() {
+    if (!g_mix.spectrum_stale) return g_mix.spectrum;
+    float window[kSpectrumWindow];
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        CatchUpSilentLocked();
+        const int64_t end = HeardLocked();
+        for (int i = 0; i < kSpectrumWindow; ++i) {
+            const int64_t at = end - kSpectrumWindow + i;
+            window[i] = at < 0 ? 0.0f : g_mix.history[at & (kHistory - 1)];
+        }
+    }
+    // The transform runs outside the lock: the audio thread waits for
+    // nothing but a copy.
+    ComputeSpectrum(window, g_mix.spectrum);
+    g_mix.spectrum_stale = false;
+    return g_mix.spectrum;
+}
+
+int64_t SoundSamplesHeard() {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    CatchUpSilentLocked();
+    return HeardLocked();
+}
+
+bool MixSoundOffline(int frames, int16_t* out) {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    if (g_mix.output != SoundOutput::kOffline) return false;
+    while (frames > 0) {
+        const int n = std::min(frames, kChunk);
+        MixChunkLocked(n);
+        for (int i = 0; i < 2 * n; ++i) {
+            // Round half away from zero by hand: a truncating conversion is
+            // one instruction, where lrint is a library call per sample.
+            const float v = std::clamp(g_mix.mix[i], -1.0f, 1.0f) * 32767.0f;
+            out[i] = static_cast<int16_t>(v + (v >= 0.0f ? 0.5f : -0.5f));
+        }
+        out += 2 * n;
+        frames -= n;
+    }
+    return true;
+}
+
+SoundStats GetSoundStats() {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    return g_mix.stats;
+}
+
+}  // namespace plat

@@ -1,0 +1,154 @@
+// The executable's sound, run headless: the capture's audio.wav in step with
+// its frames, the video made from both, and a real-time run on a machine
+// with no audio device.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/sound_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ExeRun {
+    int status = -1;
+    std::string output;
+};
+
+ExeRun RunKelo(const std::string& env, const std::string& args, const std::string& wrapper = "") {
+    const std::string cmd = wrapper + " env " + env + " " KELO_EXE " " + args + " 2>&1";
+    ExeRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+fs::path TempDir(const std::string& name) {
+    fs::path dir = fs::temp_directory_path() / ("kelo_snd_" + name + "_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    return dir;
+}
+
+struct Wav {
+    int format = 0, channels = 0, rate = 0, bits = 0;
+    std::vector<int16_t> samples;  // interleaved
+};
+
+// The canonical 44-byte header our writer makes, then the data.
+bool ReadWav(const fs::path& file, Wav* wav) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVEfmt ", 8) != 0 ||
+        std::memcmp(bytes.data() + 36, "data", 4) != 0)
+        return false;
+    auto u16 = [&](size_t o) { return bytes[o] | bytes[o + 1] << 8; };
+    auto u32 = [&](size_t o) { return static_cast<uint32_t>(u16(o) | u16(o + 2) << 16); };
+    wav->format = u16(20);
+    wav->channels = u16(22);
+    wav->rate = static_cast<int>(u32(24));
+    wav->bits = u16(34);
+    const uint32_t data = u32(40);
+    if (u32(4) != 36 + data || bytes.size() != 44 + data) return false;
+    wav->samples.resize(data / 2);
+    std::memcpy(wav->samples.data(), bytes.data() + 44, data);
+    return true;
+}
+
+// The sample the music started at, from the "snd: play at sample N" log line.
+int64_t PlayedAt(const std::string& output) {
+    const size_t at = output.find("snd: play at sample ");
+    return at == std::string::npos ? -1 : std::stoll(output.substr(at + 20));
+}
+
+size_t Pngs(const fs::path& dir) {
+    size_t n = 0;
+    for (auto& e : fs::directory_iterator(dir)) n += e.path().extension() == ".png";
+    return n;
+}
+
+TEST(SoundApp, SixtySecondCaptureWritesItsMixBesideTheFrames) {
+    const fs::path dir = TempDir("cap60");
+    // Ten frames a second keeps the run short; the mix is the same at any rate.
+    ExeRun r = RunKelo("KELO_LOG=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy",
+                    "--capture " + dir.string() + " --fps 10 --seconds 60");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Pngs(dir), 600u);
+    Wav wav;
+    ASSERT_TRUE(ReadWav(dir / "audio.wav", &wav));
+    EXPECT_EQ(wav.format, 1);
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.rate, 44100);
+    EXPECT_EQ(wav.bits, 16);
+    const int64_t frames = static_cast<int64_t>(wav.samples.size() / 2);
+    EXPECT_NEAR(frames, 60 * 44100, 4410) << "within one video frame";
+    EXPECT_EQ(frames, 60 * 44100) << "frame k starts at sample k * 44100 / 10";
+
+    const int64_t start = PlayedAt(r.output);
+    const int64_t silent_until = start < 0 ? frames : start;
+    ASSERT_LE(silent_until, frames);
+    for (int64_t i = 0; i < silent_until * 2; ++i) ASSERT_EQ(wav.samples[i], 0) << "sample " << i / 2;
+    if (start < 0) {
+        // Nothing in this build starts the music yet: a silent track of the
+        // right length is all there is to check.
+        std::printf("note: the music never started in this run\n");
+    } else {
+        const std::vector<float>& track = soundtest::DecodedTrack();
+        ASSERT_FALSE(track.empty());
+        std::vector<int16_t> music(wav.samples.begin() + start * 2, wav.samples.end());
+        EXPECT_LE(soundtest::MaxDifference(music, track, 0), 1) << "the decoded track from sample " << start;
+    }
+    fs::remove_all(dir);
+}
+
+TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceIsSaid) {
+    const fs::path dir = TempDir("video");
+    const fs::path video = dir / "show.mp4";
+    const std::string args = "--capture " + dir.string() + " --fps 10 --frames 10 --video " + video.string();
+    const std::string headless = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy";
+
+    // With no ffmpeg to be found: said once, the frames and the WAV stay.
+    ExeRun r = RunKelo("PATH=/nonexistent " + headless, args);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("ffmpeg is not installed"), std::string::npos) << r.output;
+    EXPECT_EQ(Pngs(dir), 10u);
+    EXPECT_TRUE(fs::exists(dir / "audio.wav"));
+    EXPECT_FALSE(fs::exists(video));
+
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        fs::remove_all(dir);
+        GTEST_SKIP() << "ffmpeg is not installed here";
+    }
+    r = RunKelo(headless, args);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("capture: ffmpeg "), std::string::npos) << "prints the command it ran:\n" << r.output;
+    EXPECT_NE(r.output.find(video.string()), std::string::npos);
+    ASSERT_TRUE(fs::exists(video));
+    EXPECT_GT(fs::file_size(video), 1000u);
+    fs::remove_all(dir);
+}
+
+TEST(SoundApp, ShowRunsWithoutAnAudioDevice) {
+    // SIGTERM after two seconds is the window being closed (SDL turns it into
+    // a quit request), so the run ends as a normal one.
+    ExeRun r = RunKelo("KELO_LOG=1 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=no-such-driver", "--no-dialog --windowed",
+                    "timeout --preserve-status -s TERM 2");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("snd: no audio"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("app: leave main loop"), std::string::npos) << r.output;
+}
+
+}  // namespace
