@@ -1,21 +1,23 @@
 #include "bench/bench_device.h"
 
 #include <cstdio>
-#include <string>
 
-#include "platform/window.h"
+#include "app/device.h"
 
 namespace bench {
 
 plat::gfx::Device* SharedDevice() {
+    // The show's own device, made as a headless run makes it, so every
+    // benchmark of the program draws through the one window and context.
     static plat::gfx::Device* device = [] {
-        std::string error;
-        plat::gfx::Device* d = nullptr;
-        if (!plat::InitVideo(&error, true) || !plat::CreateMainWindow(plat::WindowParams{}, &error) ||
-            !(d = plat::gfx::Device::Create(plat::gfx::DeviceParams{}, &error))) {
-            std::fprintf(stderr, "bench: cannot make a device: %s\n", error.c_str());
+        g_RunConfig.skip_dialog = true;
+        g_RunConfig.windowed = true;
+        g_RunConfig.offscreen = true;
+        if (!GetDevice() && !InitDevice()) {
+            std::fprintf(stderr, "bench: cannot make a device: %s\n", GetStartError().c_str());
+            return static_cast<plat::gfx::Device*>(nullptr);
         }
-        return d;
+        return GetDevice();
     }();
     return device;
 }

@@ -19,7 +19,7 @@ void CEffect::Update(float dt) {
 }
 
 CEffect* CreateEffect(int32_t id, uint32_t layer, float duration) {
-    for (CEffectClass* c = CEffectClass::s_pHead; c; c = c->m_pNext) {
+    for (CEffectClass* c = CEffectClass::Head(); c; c = c->Next()) {
         if (c->GetId() != id) continue;
         CEffect* effect = c->CreateInstance();
         effect->m_nLayer = layer;

@@ -46,15 +46,18 @@ public:
 };
 
 // A self-registering object: construction with `link` true puts it at the
-// head of a process-wide doubly linked list, destruction takes it out.
+// head of a process-wide doubly linked list, destruction takes it out. The
+// links point at the registered base, since the derived object does not
+// exist yet while this constructor runs; Head() and Next() give the derived
+// objects once they are built.
 template <typename T>
 class CRegistered {
 public:
     explicit CRegistered(bool link) {
         if (link) {
             m_pNext = s_pHead;
-            if (s_pHead) s_pHead->m_pPrev = static_cast<T*>(this);
-            s_pHead = static_cast<T*>(this);
+            if (s_pHead) s_pHead->m_pPrev = this;
+            s_pHead = this;
         }
     }
     ~CRegistered() {
@@ -70,9 +73,13 @@ public:
     CRegistered(const CRegistered&) = delete;
     CRegistered& operator=(const CRegistered&) = delete;
 
-    T* m_pPrev = nullptr;
-    T* m_pNext = nullptr;
-    static inline T* s_pHead = nullptr;  // the most recently registered object
+    static T* Head() { return static_cast<T*>(s_pHead); }
+    T* Next() const { return static_cast<T*>(m_pNext); }
+    T* Prev() const { return static_cast<T*>(m_pPrev); }
+
+    CRegistered* m_pPrev = nullptr;
+    CRegistered* m_pNext = nullptr;
+    static inline CRegistered* s_pHead = nullptr;  // the most recently registered object
 };
 
 class CEffectClass : public CRegistered<CEffectClass> {

@@ -48,7 +48,7 @@ struct Reg : CRegistered<Reg> {
 
 std::vector<const Reg*> Walk() {
     std::vector<const Reg*> out;
-    for (const Reg* r = Reg::s_pHead; r; r = r->m_pNext) out.push_back(r);
+    for (const Reg* r = Reg::Head(); r; r = r->Next()) out.push_back(r);
     return out;
 }
 
@@ -58,15 +58,15 @@ TEST(EffectRegistry, LinksAtTheHeadAndUnlinksFromAnywhere) {
     auto* c = new Reg(true);
     Reg unlinked(false);
     EXPECT_EQ(Walk(), (std::vector<const Reg*>{c, b, a}));
-    EXPECT_EQ(a->m_pPrev, b);
+    EXPECT_EQ(a->Prev(), b);
     delete b;  // from the middle
     EXPECT_EQ(Walk(), (std::vector<const Reg*>{c, a}));
-    EXPECT_EQ(a->m_pPrev, c);
+    EXPECT_EQ(a->Prev(), c);
     delete c;  // the head
     EXPECT_EQ(Walk(), (std::vector<const Reg*>{a}));
-    EXPECT_EQ(a->m_pPrev, nullptr);
+    EXPECT_EQ(a->Prev(), nullptr);
     delete a;
-    EXPECT_EQ(Reg::s_pHead, nullptr);
+    EXPECT_EQ(Reg::Head(), nullptr);
 }
 
 struct Probe : CEffect {};

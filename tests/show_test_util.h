@@ -2,11 +2,8 @@
 // (app/device.h): InitDevice with the dialog answered (windowed, no vsync,
 // off-screen, GL errors counted), so GetDevice, the vertex declarations,
 // g_pFont and g_p2DEffect exist as in the show. Made once per test program.
-//
-// Not to be mixed in one process with gfxtest::SharedDevice
-// (tests/gfx_test_util.h): each makes the one window, and a second window
-// takes the first one's GL context with it. CTest runs every test in its own
-// process; when running the binary directly, filter to one of the two kinds.
+// gfxtest::SharedDevice (tests/gfx_test_util.h) returns this same device, so
+// every kind of test shares the one window of the process.
 #pragma once
 
 #include <gtest/gtest.h>
