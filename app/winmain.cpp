@@ -5,9 +5,12 @@
 
 #include "app/capture.h"
 #include "app/device.h"
+#include "app/effect_classes.h"
 #include "app/frame_timer.h"
 #include "app/keys.h"
+#include "data/asset_cache.h"
 #include "data/music.h"
+#include "engine/demo.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/sound.h"
@@ -20,14 +23,6 @@ bool g_bExitRequested = false;
 namespace {
 
 CDemo* g_pDemo = nullptr;
-
-// Until the show's sequencer runs, a frame is a white page.
-void RunFrame() {
-    if (!BeginDeviceScene()) return;
-    ClearDepth(1.0f);
-    ClearColor(0x00FFFFFF);
-    EndDeviceScene();
-}
 
 void Step(const char* what) { plat::Log("app", "%s", what); }
 
@@ -85,7 +80,10 @@ int KeloMain(const AppOptions& options) {
     Step("init device");
     int status = 0;
     if (InitDevice()) {
-        // 4. The demo object comes with the show.
+        // 4. The demo object: its constructor makes the camera and the
+        // loading screen, whose picture needs the device.
+        LogEffectClasses();
+        g_pDemo = new CDemo;
         // 5. The scene renderer's targets and its own copy of the scene effect.
         InitSceneRenderer();
         std::string error;
@@ -123,7 +121,7 @@ int KeloMain(const AppOptions& options) {
             // The spectrum this frame reads is taken at the sample heard now.
             plat::AdvanceSoundFrame();
             LogPressedKeys(frame++);
-            RunFrame();
+            g_pDemo->Frame();
             PresentFrame();
             if (capture::AfterPresent()) RequestQuit();
             plat::SleepMs(1);
@@ -132,8 +130,12 @@ int KeloMain(const AppOptions& options) {
         }
         Step("leave main loop");
         if (!capture::Finish()) status = 1;
-        // 8. Cached assets and the demo object go here; the scene renderer
-        // after them, since the demo's effects use its targets until then.
+        // 8. Cached assets, then the demo object (which stops and closes the
+        // music and deletes what still runs), then the scene renderer: the
+        // demo's effects use its targets until they are gone.
+        ReleaseAssets();
+        delete g_pDemo;
+        g_pDemo = nullptr;
         ReleaseSceneRenderer();
     } else if (!GetStartError().empty()) {
         std::fprintf(stderr, "kelo: cannot start: %s\n", GetStartError().c_str());

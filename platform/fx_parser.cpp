@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 #include <map>
 #include <optional>
 
@@ -171,6 +170,11 @@ TypeShape ShapeOf(std::string_view type) {
 // ---- Parser ----------------------------------------------------------------
 
 constexpr int kMaxDepth = 64;
+// Macro uses expanded in one file. Real files need a few dozen, but macros
+// built on each other (B = (A + A), C = (B + B), ...) ask for 2^depth
+// expansions within the nesting limit; past this budget a default is "not a
+// constant" instead of a hang.
+constexpr size_t kMaxMacroExpansions = 1000;
 
 class Parser {
 public:
@@ -232,6 +236,19 @@ private:
         if (first_tok >= end_tok) return {};
         return std::string(src_.substr(toks_[first_tok].begin, toks_[end_tok - 1].end - toks_[first_tok].begin));
     }
+    // The same tokens on one line, one space apart. Declarations written
+    // back into the HLSL are rebuilt this way: the source between their
+    // tokens may hold newlines (and comments), and a newline carried into a
+    // replacement would come on top of the removed text's own newlines,
+    // which Run keeps, and push every later line down.
+    std::string OneLineOf(size_t first_tok, size_t end_tok) const {
+        std::string out;
+        for (size_t i = first_tok; i < end_tok; ++i) {
+            if (i > first_tok) out += ' ';
+            out += toks_[i].text;
+        }
+        return out;
+    }
 
     struct Edit {
         size_t begin, end;
@@ -244,8 +261,10 @@ private:
     std::map<std::string, std::string, std::less<>> macros_;
     std::vector<Token> toks_;
     size_t pos_ = 0;
-    // Token lists of macro values being evaluated (kept alive while in use).
-    std::vector<std::unique_ptr<std::vector<Token>>> macro_tokens_;
+    // Each macro's value as tokens, made on its first use (map nodes do not
+    // move, so a list stays valid while its own evaluation adds others).
+    std::map<std::string_view, std::vector<Token>> macro_tokens_;
+    size_t macro_expansions_ = 0;  // in this file, against kMaxMacroExpansions
     bool failed_ = false;
     EffectDesc desc_;
     std::vector<Edit> edits_;
@@ -485,10 +504,12 @@ bool Parser::ParseDeclaration() {
     if (Peek().kind != Tok::Ident) return Error("expected a type");
     const size_t type_tok = pos_;
     std::string type(Next().text);
+    std::string hlsl_type = type;  // as written back: on one line
     if (IsPunct('<')) {  // vector<float, 4>, matrix<float, 4, 4>, Texture2D<float4>
         size_t b = pos_;
         if (!SkipGroup()) return false;
         type += TextOf(b, pos_);
+        hlsl_type += OneLineOf(b, pos_);
     }
     if (Peek().kind != Tok::Ident) return Error("expected a name after the type '" + type + "'");
 
@@ -540,7 +561,7 @@ bool Parser::ParseDeclaration() {
                 failed_ = true;
                 return false;
             }
-            dims += TextOf(b, pos_);
+            dims += OneLineOf(b, pos_);
         }
         if (Accept(':')) {  // semantic or register(...)
             if (Peek().kind == Tok::Ident) {
@@ -585,7 +606,7 @@ bool Parser::ParseDeclaration() {
         } else if (is_string) {
             // Strings are tool metadata; the compiler has no such type.
         } else {
-            if (!is_texture) replacement += keep_qualifiers + type + " " + p.name + dims + "; ";
+            if (!is_texture) replacement += keep_qualifiers + hlsl_type + " " + p.name + dims + "; ";
             desc_.parameters.push_back(std::move(p));
         }
         if (Accept(',')) continue;
@@ -681,10 +702,12 @@ std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, 
         auto macro = macros_.find(t.text);
         if (macro != macros_.end()) {
             ++i;
-            auto& list = macro_tokens_.emplace_back(std::make_unique<Toks>(Tokenize(macro->second)));
+            if (++macro_expansions_ > kMaxMacroExpansions) return std::nullopt;
+            auto list = macro_tokens_.find(macro->first);
+            if (list == macro_tokens_.end()) list = macro_tokens_.emplace(macro->first, Tokenize(macro->second)).first;
             size_t j = 0;
-            const size_t n = list->size() - 1;  // without the end token
-            std::optional<double> v = EvalExpr(*list, j, n, depth + 1, spill);
+            const size_t n = list->second.size() - 1;  // without the end token
+            std::optional<double> v = EvalExpr(list->second, j, n, depth + 1, spill);
             if (j != n) return std::nullopt;
             return v;
         }

@@ -86,10 +86,20 @@ struct Matrix {
         if (a.identity) return b;
         if (b.identity) return a;
         Matrix r;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+            }
+        }
         r.identity = false;
         return r;
+    }
+
+    // Exporters write identity matrices for frames that do not move
+    // anything; those leave the vertices alone, bit for bit.
+    void SetIdentityFlag() {
+        const Matrix one;
+        identity = std::equal(&m[0][0], &m[0][0] + 16, &one.m[0][0]);
     }
 };
 
@@ -98,7 +108,6 @@ struct Builder {
     std::string* error;
     std::map<std::string_view, const Node*> materials;  // every named Material of the file
     std::vector<std::vector<MeshVertex>> triangles;     // per subset, 3 vertices each
-    uint32_t file_vertices = 0;
 
     void CollectMaterials(const Node& n, int depth) {
         if (depth > kMaxFrameDepth) return;
@@ -118,7 +127,7 @@ struct Builder {
                 return false;
             }
             for (int i = 0; i < 16; ++i) local.m[i / 4][i % 4] = static_cast<float>(c.numbers[i]);
-            local.identity = false;
+            local.SetIdentityFlag();
             break;
         }
         // A child frame's transform applies first, then its parents'.
@@ -168,7 +177,7 @@ struct Builder {
                 corners.push_back(index);
             }
         }
-        file_vertices += nv;
+        out->file_vertices += nv;
         out->meshes += 1;
 
         const Node* normals_node = nullptr;
@@ -346,7 +355,7 @@ struct Builder {
 };
 
 bool Build(const xfile::Document& doc, MeshData* out, std::string* error) {
-    Builder b{out, error, {}, {}, 0};
+    Builder b{out, error, {}, {}};
     for (const Node& n : doc.objects) b.CollectMaterials(n, 0);
     for (const Node& n : doc.objects) {
         if (!b.Walk(n, Matrix{}, 0)) return false;
@@ -361,7 +370,6 @@ bool Build(const xfile::Document& doc, MeshData* out, std::string* error) {
         *error = "the file's meshes have no triangles";
         return false;
     }
-    out->file_vertices = b.file_vertices;
     out->vertices.reserve(total);
     out->subsets.resize(out->materials.size());
     for (size_t s = 0; s < out->materials.size(); ++s) {

@@ -30,7 +30,8 @@
 //   - materials: Diffuse (with alpha), Specular and Emissive (alpha 1) and
 //     Power from the file; Ambient is zero, since X files carry none.
 // What is not: texture coordinates, texture file names, vertex colours,
-// skinning and animation are read past and dropped; compressed files
+// skinning, animation and a frame's reference to a mesh defined elsewhere
+// ({ name } inside a Frame) are read past and dropped; compressed files
 // ("tzip", "bzip") are refused. A mesh without normals gets flat face
 // normals, pointing to the side from which its corners run clockwise
 // (Direct3D's front side).
@@ -38,8 +39,9 @@
 // Errors: bytes that are not an X file, a truncated or corrupt file, or a
 // file without triangles give false / null with a one-line reason; Mesh
 // logs it as "mesh: <name>: <reason>". Every count and index in the file is
-// checked, so no input reads outside the buffer or allocates much more than
-// the input's size. Nothing is thrown.
+// checked, so no input reads outside the buffer; memory grows with the
+// input only (a fan of k corners, about 4k bytes, becomes k - 2 triangles
+// of 72 bytes). Nothing is thrown.
 //
 // Lifecycle: Mesh::Create -> DrawSubset* -> Release (reference counted like
 // the device's objects; released before the device). The vertices stay in

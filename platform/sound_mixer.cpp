@@ -294,6 +294,17 @@ void SetSoundMasterVolume(int volume) {
 }
 
 void AdvanceSoundFrame() {
+    // A device that went away (unplugged, the sound server gone) stops
+    // calling back; from then on the music goes on silently from where the
+    // device left it. Closing waits for the callback, so not under the lock.
+    if (g_mix.output == SoundOutput::kDevice && SDL_GetAudioDeviceStatus(g_mix.device) == SDL_AUDIO_STOPPED) {
+        SDL_CloseAudioDevice(g_mix.device);
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        g_mix.device = 0;
+        g_mix.output = SoundOutput::kSilent;
+        g_mix.silent_start = SteadySeconds() - static_cast<double>(g_mix.mixed) / kSoundRate;
+        Log("snd", "the audio device stopped: the show goes on silent");
+    }
     std::lock_guard<std::mutex> lock(g_mix.mutex);
     CatchUpSilentLocked();
     g_mix.spectrum_stale = true;
@@ -305,10 +316,17 @@ const float* GetSoundSpectrum() {
     {
         std::lock_guard<std::mutex> lock(g_mix.mutex);
         CatchUpSilentLocked();
-        const int64_t end = HeardLocked();
-        for (int i = 0; i < kSpectrumWindow; ++i) {
-            const int64_t at = end - kSpectrumWindow + i;
-            window[i] = at < 0 ? 0.0f : g_mix.history[at & (kHistory - 1)];
+        // The window ends at the sample heard; before sample 0 is silence.
+        // In the ring it is at most two stretches (when it wraps).
+        const int64_t first = HeardLocked() - kSpectrumWindow;
+        const int lead = static_cast<int>(std::clamp<int64_t>(-first, 0, kSpectrumWindow));
+        std::fill(window, window + lead, 0.0f);
+        const float* hist = g_mix.history.data();
+        for (int i = lead; i < kSpectrumWindow;) {
+            const int at = static_cast<int>((first + i) & (kHistory - 1));
+            const int n = std::min(kSpectrumWindow - i, kHistory - at);
+            std::copy(hist + at, hist + at + n, window + i);
+            i += n;
         }
     }
     // The transform runs outside the lock: the audio thread waits for
@@ -330,11 +348,13 @@ bool MixSoundOffline(int frames, int16_t* out) {
     while (frames > 0) {
         const int n = std::min(frames, kChunk);
         MixChunkLocked(n);
+        const float* mix = g_mix.mix.data();
         for (int i = 0; i < 2 * n; ++i) {
-            // Round half away from zero by hand: a truncating conversion is
-            // one instruction, where lrint is a library call per sample.
-            const float v = std::clamp(g_mix.mix[i], -1.0f, 1.0f) * 32767.0f;
-            out[i] = static_cast<int16_t>(v + (v >= 0.0f ? 0.5f : -0.5f));
+            // Round half away from zero by hand, without branches: a
+            // truncating conversion is one instruction (and the loop
+            // vectorises), where lrint is a library call per sample.
+            const float v = std::clamp(mix[i], -1.0f, 1.0f) * 32767.0f;
+            out[i] = static_cast<int16_t>(v + std::copysign(0.5f, v));
         }
         out += 2 * n;
         frames -= n;

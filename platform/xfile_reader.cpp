@@ -45,6 +45,18 @@ bool Fail(std::string* error, const char* fmt, size_t a, size_t b = 0) {
     return false;
 }
 
+// Separators, strings and template keywords mean nothing to the parser and
+// are not kept; a run of numbers becomes one token, so a long list costs
+// eight bytes per value and no more.
+void Push(Lexed* out, const Token& t) {
+    if (t.kind == Kind::Skip) return;
+    if (t.kind == Kind::Numbers && !out->tokens.empty() && out->tokens.back().kind == Kind::Numbers) {
+        out->tokens.back().count += t.count;
+        return;
+    }
+    out->tokens.push_back(t);
+}
+
 // ---------------------------------------------------------------------------
 // Binary: little-endian 16-bit tokens, some followed by a record.
 
@@ -143,7 +155,7 @@ bool LexBinary(const unsigned char* b, size_t size, bool doubles, Lexed* out, st
                 if ((tok >= 12 && tok <= 20) || (tok >= 40 && tok <= 52)) break;
                 return Fail(error, "unknown binary token %zu at byte %zu", tok, at);
         }
-        out->tokens.push_back(t);
+        Push(out, t);
     }
     out->tokens.push_back({Kind::End, size, {}});
     return true;
@@ -153,7 +165,7 @@ bool LexBinary(const unsigned char* b, size_t size, bool doubles, Lexed* out, st
 // Text: names, numbers, braces and separators; "//" and "#" comments.
 
 bool IsDelimiter(unsigned char c) {
-    return std::isspace(c) || std::strchr("{};,<>\"[]()", c) != nullptr;
+    return std::isspace(c) || (c != 0 && std::strchr("{};,<>\"[]()", c) != nullptr);
 }
 
 bool LexText(const unsigned char* b, size_t size, Lexed* out, std::string* error) {
@@ -171,7 +183,7 @@ bool LexText(const unsigned char* b, size_t size, Lexed* out, std::string* error
         if (c == '{' || c == '}') {
             t.kind = c == '{' ? Kind::OBrace : Kind::CBrace;
             ++p;
-        } else if (std::strchr(";,[]()", c)) {
+        } else if (c == 0 || std::strchr(";,[]()>", c)) {
             ++p;
         } else if (c == '<' || c == '"') {
             const unsigned char close = c == '<' ? '>' : '"';
@@ -202,7 +214,7 @@ bool LexText(const unsigned char* b, size_t size, Lexed* out, std::string* error
             }
             p = q;
         }
-        out->tokens.push_back(t);
+        Push(out, t);
     }
     out->tokens.push_back({Kind::End, size, {}});
     return true;
@@ -224,9 +236,6 @@ public:
                 case Kind::Name:
                     objects->emplace_back();
                     if (!Object(&objects->back(), 0)) return false;
-                    break;
-                case Kind::Skip:
-                    ++i_;  // a stray separator between objects
                     break;
                 default:
                     return Fail(error_, "unexpected %s at byte %zu", KindName(t_[i_].kind), t_[i_].offset);
@@ -361,7 +370,7 @@ bool ParseXFile(const unsigned char* b, size_t size, Document* doc, std::string*
     doc->binary = format == "bin ";
     doc->doubles = floats == "0064";
     Lexed lexed;
-    lexed.tokens.reserve(size / 8 + 16);
+    lexed.tokens.reserve(size / 32 + 16);
     const bool lexed_ok = doc->binary ? LexBinary(b, size, doc->doubles, &lexed, error) : LexText(b, size, &lexed, error);
     if (!lexed_ok) return false;
     Parser parser(lexed, error);

@@ -11,8 +11,8 @@
 //
 // Every count in the binary encoding is checked against the bytes left and
 // nesting is limited, so no input can make it read outside the buffer,
-// allocate more than a small multiple of the input's size, or recurse
-// without bound. Strings are read past and not kept.
+// allocate more than about 16 bytes per byte of input, or recurse without
+// bound. Strings are read past and not kept.
 //
 // Does not: decompress "tzip" / "bzip" files (refused with a message), or
 // check the objects against the template declarations.

@@ -236,4 +236,42 @@ TEST(EffectParser, DefaultsAndSamplerStatesAreRead) {
     EXPECT_EQ(out.desc.samplers[0].states.size(), 2u);
 }
 
+// Found by fuzz_fx (fuzz/corpus/fx/crash_type_across_lines.fx): a type or
+// array size written across lines went back into the HLSL with its newline
+// on top of the kept ones, so every later line, and every compiler message
+// about it, was off; a comment inside the brackets swallowed the rest.
+TEST(EffectParser, DeclarationsAcrossLinesKeepLaterLinesInPlace) {
+    const std::string src =
+        "vector<float,\n 4> v;\n"
+        "float a[\n2] = {1, 2}, b[2 // two\n];\n"
+        "sampler s[\n2];\n"
+        "float4 PS() : COLOR0 { return v; }\n";
+    fx::ParsedEffect out;
+    std::vector<std::string> messages;
+    ASSERT_TRUE(fx::ParseEffect(src, "lines.fx", &out, &messages));
+    const size_t ps = out.hlsl.find("float4 PS()");
+    ASSERT_NE(ps, std::string::npos);
+    EXPECT_EQ(std::count(out.hlsl.begin(), out.hlsl.begin() + static_cast<std::ptrdiff_t>(ps), '\n'), 7);
+    EXPECT_EQ(std::count(out.hlsl.begin(), out.hlsl.end(), '\n'), std::count(src.begin(), src.end(), '\n'));
+    EXPECT_EQ(out.hlsl.find("//"), std::string::npos);
+    ASSERT_EQ(out.desc.parameters.size(), 3u);
+    EXPECT_EQ(out.desc.parameters[2].elements, 2);
+}
+
+// Macros built on each other double at each level: this default once took
+// 2^25 expansions, each kept in memory (fuzz/corpus/fx/macro_doubling.fx).
+TEST(EffectParser, MacrosBuiltOnEachOtherStopAtABudget) {
+    std::string src = "#define A 1\n";
+    for (char c = 'B'; c <= 'Z'; ++c) {
+        src += std::string("#define ") + c + " (" + static_cast<char>(c - 1) + " + " + static_cast<char>(c - 1) + ")\n";
+    }
+    src += "float small = E;\nfloat huge = Z;\n";
+    fx::ParsedEffect out;
+    std::vector<std::string> messages;
+    ASSERT_TRUE(fx::ParseEffect(src, "macros.fx", &out, &messages));
+    ASSERT_EQ(out.desc.parameters.size(), 2u);
+    EXPECT_EQ(out.desc.parameters[0].defaults, (std::vector<float>{16}));
+    EXPECT_FALSE(out.desc.parameters[1].has_default) << "over the budget: not a constant, starts at zero";
+}
+
 }  // namespace

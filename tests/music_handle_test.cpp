@@ -101,16 +101,33 @@ TEST(MusicHandle, DamageInsideTheDataNeverHangsOrCrashes) {
     const unsigned char* good = MusicBytes(&size);
     ASSERT_NE(good, nullptr);
     std::mt19937 rng(11);
-    for (int32_t at : {size / 3, size - 5000}) {
-        std::vector<unsigned char> damaged(good, good + size);
-        for (int32_t i = 0; i < 4096; ++i) damaged[at + i] = static_cast<unsigned char>(rng());
+    // Headers wiped out over 4 KB: frames are missing, which makes it as
+    // corrupt as a cut file.
+    std::vector<unsigned char> wiped(good, good + size);
+    for (int32_t i = 0; i < 4096; ++i) wiped[size / 3 + i] = static_cast<unsigned char>(rng());
+    // Audio data scrambled in every frame of a stretch, frame headers (0xFF
+    // and the three bytes after it) left alone: every frame is there, but
+    // the decoder meets nonsense inside them.
+    std::vector<unsigned char> scrambled(good, good + size);
+    for (int32_t i = size / 4, guard = 0; i < size / 2; ++i) {
+        if (scrambled[i] == 0xFF) guard = 4;
+        if (guard > 0) {
+            --guard;
+            continue;
+        }
+        scrambled[i] = static_cast<unsigned char>(rng() % 255);  // never a new 0xFF
+    }
+    for (const std::vector<unsigned char>* damaged : {&wiped, &scrambled}) {
+        const bool opens = damaged == &scrambled;
         soundtest::OfflineSound sound;
-        CMusic* music = OpenMusicFromMemory(damaged.data(), size);
+        CMusic* music = OpenMusicFromMemory(damaged->data(), size);
         ASSERT_NE(music, nullptr);
+        ASSERT_EQ(music->m_pStream != nullptr, opens);
         PlayMusic(music, true);
-        // Whether it opened or not, a whole pass and a bit mixes and ends.
+        // A whole pass and a bit mixes and comes back, playing on.
         for (int second = 0; second < 160; ++second) Mix(44100);
         SpectrumSum();
+        EXPECT_EQ(plat::IsSoundStreamPlaying(music->m_pStream), opens);
         CloseMusic(music);
     }
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds kelo and runs every test: the unit and
 # device tests, the end-to-end runs of the executable, and the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# parsers' fuzz targets for ten seconds each (tools/fuzz.sh).
 # Usage: bash tools/test.sh [--no-sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,4 +30,7 @@ if [ "$sanitize" = 1 ]; then
   export ASAN_OPTIONS=detect_leaks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   ctest --test-dir build-asan --output-on-failure -j2
+  # Effect files, X files and the command line under libFuzzer, from the
+  # committed seeds; fuzz.sh installs clang-14 and its runtimes if missing.
+  bash tools/fuzz.sh 10
 fi

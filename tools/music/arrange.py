@@ -192,7 +192,7 @@ def arps(stems, rng):
             note = tones[pattern[s]]
             accent = 1.0 if s % 4 == 0 else 0.8
             stems.add("arp", ins.pluck(note, step_seconds(0.8), b, rng), at(bar, s), lvl * accent,
-                      0.25 if s % 2 else -0.25)
+                      0.4 if s % 2 else -0.4)
 
 
 def lead(stems, rng):
@@ -214,7 +214,7 @@ def lead(stems, rng):
     phrase(32, HOOK, "lead_soft", 0.75, bright=0.45)
     phrase(40, HOOK, "lead", 1.0, bright=1.0, harmony=True)
     phrase(48, HOOK_ENDING, "lead", 1.0, bright=1.0, harmony=True, octave=True)
-    phrase(64, HOOK, "lead", 1.1, timbre="pluck")
+    phrase(64, HOOK, "lead", 1.3, timbre="pluck")
 
     # The turn: chord stabs a step up the keyboard, in a 3-3-4 call and an
     # answer that ends on the beat.

@@ -21,7 +21,7 @@ trap 'rm -rf "$work"' EXIT
 # an ID3v2.3 tag with the title and artist and no ID3v1 tag at the end.
 mkdir -p "$(dirname "$out")"
 lame --quiet -b 320 --cbr -q 0 --resample 44.1 -m j \
-  --id3v2-only --tt "KELO 2008" --ta "V.E.X.A." --tl "kelo" --ty 2008 \
+  --id3v2-only --id3v2-latin1 --tt "KELO 2008" --ta "V.E.X.A." --tl "kelo" --ty 2008 \
   "$work/kelo.wav" "$out"
 
 ls -l "$out"

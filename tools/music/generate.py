@@ -25,7 +25,7 @@ SEED = 2008
 MIX = {
     "kick": (0.85, 0.0, 0.00, 0.0),
     "bass": (0.80, 0.85, 0.00, 0.0),
-    "sub": (0.45, 0.0, 0.00, 0.0),
+    "sub": (0.30, 0.0, 0.00, 0.0),
     "clap": (0.55, 0.0, 0.18, 0.0),
     "snare": (0.40, 0.0, 0.20, 0.0),
     "toms": (0.50, 0.0, 0.15, 0.0),
@@ -39,9 +39,14 @@ MIX = {
     "arp": (0.30, 0.45, 0.15, 0.22),
     "lead": (0.38, 0.35, 0.25, 0.25),
     "lead_soft": (0.38, 0.0, 0.45, 0.30),
-    "stab": (0.32, 0.5, 0.20, 0.15),
+    "stab": (0.60, 0.5, 0.20, 0.15),
 }
 DELAY_STEPS = 3
+
+# Stereo width of the wide stems: their side signal (L - R) scaled up, the
+# middle left alone. Kick, bass and claps stay in the middle where a club
+# system (and the tower's bands) want them.
+WIDTH = {"pad": 1.8, "arp": 1.4, "stab": 1.5, "lead": 1.2, "lead_soft": 1.5}
 
 
 def render():
@@ -59,6 +64,10 @@ def render():
                 pumps[depth] = sidechain(stems.kicks, n, depth)
             track = track * pumps[depth][:, None]
         track = track * gain
+        if name in WIDTH:
+            mid = 0.5 * (track[:, 0] + track[:, 1])
+            side = 0.5 * (track[:, 0] - track[:, 1]) * WIDTH[name]
+            track = np.stack([mid + side, mid - side], axis=1)
         stems.tracks[name] = track
         dry += track
         reverb_in += track * rv

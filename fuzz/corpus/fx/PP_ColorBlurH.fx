@@ -1,0 +1,74 @@
+//-----------------------------------------------------------------------------
+// PP_ColorBlurH.fx - horizontal half of a separable Gaussian blur, fourth link of
+// the bloom chain (after PP_ColorBlurV.fx); PP_ColorBlurV.fx is the other half.
+//
+//   g_txSceneColor  the running image, read through texture set 0 (Tex),
+//                   which the chain points at the quarter-size region the
+//                   previous link wrote; this pass writes the same region
+//
+// Offsets are whole screen pixels, so at quarter size every tap lands on a
+// texel centre of the small image and the linear filter adds nothing.
+//-----------------------------------------------------------------------------
+
+texture g_txSrcColor;
+texture g_txSrcNormal;
+texture g_txSrcPosition;
+texture g_txSceneColor;
+
+float2 g_PixelSize;   // one screen pixel in texture coordinates, (1/W, 1/H)
+
+// Wrap, as every filter of the chains: taps past the quarter region read
+// the cleared rest of the target (0), past the target's edge its far side,
+// which is cleared too.
+sampler2D g_samSceneColor = sampler_state
+{
+    Texture   = <g_txSceneColor>;
+    MinFilter = LINEAR;
+    MagFilter = LINEAR;
+    MipFilter = LINEAR;
+    AddressU  = WRAP;
+    AddressV  = WRAP;
+};
+
+// 13 taps, offset k = -6 .. 6 pixels, x: offset, y: weight. The weights are
+// the normal density with standard deviation 2 (one pixel of the quarter
+// image is four screen pixels, so the glow spreads about 8 screen pixels
+// each way), rounded to six decimals. They sum to 0.998975, not 1: a flat
+// image loses a tenth of a per cent per pass, which nobody sees.
+static const float2 kTaps[13] =
+{
+    float2(-6.0f, 0.002216f),
+    float2(-5.0f, 0.008764f),
+    float2(-4.0f, 0.026995f),
+    float2(-3.0f, 0.064759f),
+    float2(-2.0f, 0.120985f),
+    float2(-1.0f, 0.176033f),
+    float2( 0.0f, 0.199471f),
+    float2( 1.0f, 0.176033f),
+    float2( 2.0f, 0.120985f),
+    float2( 3.0f, 0.064759f),
+    float2( 4.0f, 0.026995f),
+    float2( 5.0f, 0.008764f),
+    float2( 6.0f, 0.002216f),
+};
+
+float4 PostProcessPS(float2 Tex : TEXCOORD0) : COLOR0
+{
+    float4 vColor = 0.0f;
+    for (int i = 0; i < 13; i++)
+    {
+        vColor += kTaps[i].y * tex2D(g_samSceneColor, Tex + float2(kTaps[i].x, 0.0f) * g_PixelSize);
+    }
+    return vColor;
+}
+
+technique PostProcess
+{
+    pass p0
+    {
+        VertexShader = null;
+        PixelShader  = compile ps_2_0 PostProcessPS();
+        // The glow must not be cut by the mesh's depth.
+        ZEnable      = false;
+    }
+}

@@ -1,0 +1,1 @@
+technique T { pass p { PixelShader = asm { ps_2_0 }; } }

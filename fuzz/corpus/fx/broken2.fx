@@ -1,0 +1,2 @@
+float a[0] = 1;
+float b[ = 2;

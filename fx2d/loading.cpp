@@ -1,0 +1,51 @@
+#include "fx2d/loading.h"
+
+#include "app/device.h"
+#include "app/frame_timer.h"
+#include "app/winmain.h"
+#include "data/asset_cache.h"
+#include "data/creators.h"
+#include "data/texture.h"
+#include "engine/demo.h"
+#include "fx2d/draw2d.h"
+
+namespace {
+// The loading picture is not one of the cached assets: it has to be on
+// screen before the first of them is loaded.
+constexpr uint32_t kLoadingPicture = 225;
+}  // namespace
+
+CLoading::CLoading() { m_pPicture = CreateTextureFromResource(kLoadingPicture, "Data\\loading_screen.png"); }
+
+CLoading::~CLoading() {
+    if (m_pPicture) {
+        m_pPicture->Release();
+        delete m_pPicture;
+    }
+}
+
+void CLoading::OnExpire() {
+    m_bExpired = true;
+    if (CDemo* demo = GetDemo()) demo->StartMusic();
+}
+
+void CLoading::Update(float dt) {
+    CEffect::Update(dt);
+    if (!m_bExpired) {
+        if (LoadNextAsset(m_fProgress)) OnExpire();
+        // Also in the update that finished loading: the next frame's step
+        // must not include the time the last asset took.
+        ResetFrameTimer();
+    } else if (CDemo* demo = GetDemo()) {
+        // One frame after the music started (or at once, should the
+        // lifetime ever run out first): the timeline may begin.
+        demo->RemoveEffect(this);
+    }
+}
+
+void CLoading::Render() {
+    ClearColor(0x00FFFFFF);
+    if (m_pPicture) DrawTexture(m_pPicture, CVector2(0.0f, 0.0f), m_pPicture->GetSize(), 0xFFFFFFFF);
+    DrawRect(CVector2(kLoadingBarX, kLoadingBarY), CVector2(m_fProgress * kLoadingBarLength, kLoadingBarHeight),
+             0xFF000000);
+}

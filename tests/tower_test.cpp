@@ -1,0 +1,412 @@
+// The cube tower: its random generator and preset sequence, the geometry
+// of one frame (positions, normals, which spectrum bins each segment reads,
+// finite output for any spectrum), the clocks of Update (transitions at
+// their boundaries, the mesh cycle and its strict top), and the drawing on
+// the real device (what each switch draws, where the tower and the mesh
+// land).
+#include "tower/cube_tower.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/device.h"
+#include "data/asset_cache.h"
+#include "data/texture.h"
+#include "engine/params.h"
+#include "render/camera.h"
+#include "render/scene_renderer.h"
+#include "tests/show_test_util.h"
+
+namespace {
+
+constexpr uint32_t kStartSeed = 0x19730918u;
+
+// Saves and restores everything program-wide a tower touches, so the tests
+// neither see nor leave each other's tuning.
+class TowerState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        params_ = CCubeTower::s_Params;
+        start_ = CCubeTower::s_ModelStartPos;
+        for (int k = 0; k < kTowerShapeParams; ++k) shape_[k] = CCubeTower::s_Shape[k];
+        preset_ = CCubeTower::s_nPreset;
+        prev_ = CCubeTower::s_nPrevPreset;
+        seed_ = CCubeTower::s_nRandomSeed;
+        registered_ = g_Params.size();
+        CCubeTower::s_nRandomSeed = kStartSeed;
+        CCubeTower::s_nPreset = CCubeTower::s_nPrevPreset = 0;
+    }
+    void TearDown() override {
+        CCubeTower::s_Params = params_;
+        CCubeTower::s_ModelStartPos = start_;
+        for (int k = 0; k < kTowerShapeParams; ++k) CCubeTower::s_Shape[k] = shape_[k];
+        CCubeTower::s_nPreset = preset_;
+        CCubeTower::s_nPrevPreset = prev_;
+        CCubeTower::s_nRandomSeed = seed_;
+        g_Params.resize(registered_);
+    }
+
+    CubeTowerParams params_;
+    CVector3 start_{};
+    float shape_[kTowerShapeParams] = {};
+    int32_t preset_ = 0, prev_ = 0;
+    uint32_t seed_ = 0;
+    size_t registered_ = 0;
+};
+
+// Geometry fixtures: a spectrum and a vertex array of the tower's size.
+struct Geometry {
+    std::vector<float> spectrum = std::vector<float>(512, 0.0f);
+    std::vector<TowerVertex> v = std::vector<TowerVertex>(kTowerVertices);
+    const float* shape = CCubeTower::s_ShapePresets[0];
+    float time = 0.0f, phase = 0.0f;
+
+    void Build() { BuildTowerVertices(v.data(), shape, time, phase, spectrum.data()); }
+    // Vertex 18 of a segment is the outer face's top corner at A0: it moves
+    // with the segment's radius and nothing else.
+    CVector3 OuterCorner(int segment) const { return v[kTowerVerticesPerSegment * segment + 18].vPos; }
+};
+
+bool Same(const CVector3& a, const CVector3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+void ExpectVec(const CVector3& v, float x, float y, float z, const char* what) {
+    EXPECT_NEAR(v.x, x, 1e-6f) << what;
+    EXPECT_NEAR(v.y, y, 1e-6f) << what;
+    EXPECT_NEAR(v.z, z, 1e-6f) << what;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(TowerState, RandomGeneratorGivesItsKnownSequenceAndPresets) {
+    const uint32_t first[] = {23935, 35460, 31780, 53418, 23703};
+    for (uint32_t expected : first) EXPECT_EQ(CCubeTower::NextRandom(), expected);
+
+    CCubeTower::s_nRandomSeed = kStartSeed;
+    const int presets[] = {1, 0, 1, 0, 0, 0, 0, 0, 2, 0};
+    for (int expected : presets) EXPECT_EQ(static_cast<int>(CCubeTower::NextRandom() % 3), expected);
+}
+
+TEST(TowerGeometry, SilentPresetZeroAtRestHasRadiusThreeAndTheLaidDownNormals) {
+    Geometry g;
+    g.Build();
+    // Segment 0 of row 0: radius 2.5 + 0.5 cos 0, no sway in row 0.
+    ExpectVec(g.v[0].vPos, 0.f, -11.f, 0.f, "vertex 0 (top centre)");
+    ExpectVec(g.v[0].vNormal, 0.f, 1.f, 0.f, "normal 0");
+    ExpectVec(g.v[18].vPos, 0.f, -11.f, 3.f, "vertex 18 (outer face, top, A0)");
+    ExpectVec(g.v[18].vNormal, 0.f, 0.f, 1.f, "normal 18");
+    // The bottom centre and the outer face's far edge, a twelfth of a turn on.
+    ExpectVec(g.v[5].vPos, 0.f, -12.f, 0.f, "vertex 5 (bottom centre)");
+    const float a1 = 0.2617994f;
+    ExpectVec(g.v[19].vNormal, -std::sin(a1), 0.f, std::cos(a1), "normal 19 is R(A1)");
+    // The radial sides: up at A1, down at A0, whatever their geometry.
+    EXPECT_EQ(g.v[9].vNormal.y, 1.f);
+    EXPECT_EQ(g.v[15].vNormal.y, -1.f);
+    // The top row spans 11..12 and sways by (sin 4.6 - sin 1.38, cos 4.6 - cos 1.38).
+    const TowerVertex& top = g.v[kTowerVerticesPerSegment * (kTowerSegments - 1)];
+    ExpectVec(top.vPos, std::sin(4.6f) - std::sin(1.38f), 12.f, std::cos(4.6f) - std::cos(1.38f), "top row's centre");
+}
+
+TEST(TowerGeometry, EachSegmentReadsItsOwnFiveBinsModulo256) {
+    // One full band at a time: the segments whose radius moves are those
+    // that read it. Bands 256..511 are never read.
+    Geometry g;
+    g.Build();
+    const std::vector<TowerVertex> silent = g.v;
+    std::set<int> reads0, reads256, reads575;
+    for (int bin = 0; bin < 512; ++bin) {
+        std::fill(g.spectrum.begin(), g.spectrum.end(), 0.0f);
+        g.spectrum[bin] = 1.0f;
+        g.Build();
+        if (!Same(g.OuterCorner(0), silent[18].vPos)) reads0.insert(bin);
+        if (!Same(g.OuterCorner(256), silent[24 * 256 + 18].vPos)) reads256.insert(bin);
+        if (!Same(g.OuterCorner(575), silent[24 * 575 + 18].vPos)) reads575.insert(bin);
+    }
+    EXPECT_EQ(reads0, (std::set<int>{8, 240, 32, 7, 9}));
+    EXPECT_EQ(reads256, reads0);
+    EXPECT_EQ(reads575, (std::set<int>{71, 47, 95, 70, 72}));
+
+    // Five full bands swell by a quarter of their sum times d0: 3 + 8 x 1.25.
+    std::fill(g.spectrum.begin(), g.spectrum.end(), 1.0f);
+    g.Build();
+    EXPECT_NEAR(g.OuterCorner(0).z, 13.0f, 1e-5f);
+}
+
+TEST(TowerGeometry, NoSpectrumValueOrLongRunPutsInfinityOrNanIntoTheVertices) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float cases[] = {FLT_MAX, -FLT_MAX, inf, -inf, nan, 1e30f, -1.0f};
+    for (float value : cases) {
+        for (int shape = 0; shape < kTowerPresets; ++shape) {
+            Geometry g;
+            std::fill(g.spectrum.begin(), g.spectrum.end(), value);
+            g.shape = CCubeTower::s_ShapePresets[shape];
+            // Ten thousand seconds in: the tower's whole life.
+            g.time = 10000.0f;
+            g.phase = 40000.0f;
+            g.Build();
+            int bad = 0;
+            for (const TowerVertex& t : g.v) {
+                const float* f = t.vPos.Data();
+                for (int c = 0; c < 6; ++c) bad += std::isfinite(f[c]) ? 0 : 1;
+            }
+            EXPECT_EQ(bad, 0) << "spectrum " << value << ", preset " << shape;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(TowerState, TransitionFiresWhenProgressReachesExactlyOne) {
+    CCubeTower::s_Params.fTransitionTime = 0.25f;  // exact in binary: 4 steps of 1 s reach 1.0 exactly
+    auto tower = std::make_unique<CCubeTower>();
+    for (int i = 0; i < 3; ++i) tower->Update(1.0f);
+    EXPECT_EQ(tower->m_fTransition, 0.75f);
+    EXPECT_EQ(CCubeTower::s_nRandomSeed, kStartSeed) << "no draw before 1.0";
+
+    tower->Update(1.0f);
+    EXPECT_EQ(tower->m_fTransition, 0.0f);
+    EXPECT_EQ(CCubeTower::s_nPrevPreset, 0);
+    EXPECT_EQ(CCubeTower::s_nPreset, 1) << "the first draw, 23935 mod 3";
+    // The blend restarts at the previous preset.
+    for (int k = 0; k < kTowerShapeParams; ++k) EXPECT_EQ(CCubeTower::s_Shape[k], CCubeTower::s_ShapePresets[0][k]);
+}
+
+TEST_F(TowerState, HugeStepFiresOneTransitionAndOvershoots) {
+    auto tower = std::make_unique<CCubeTower>();  // transition_time 0.05
+    tower->Update(100.0f);                        // five transitions' worth
+    EXPECT_EQ(CCubeTower::s_nRandomSeed, kStartSeed * 214013u + 2531011u) << "exactly one draw";
+    EXPECT_EQ(tower->m_fTransition, 4.0f);
+    EXPECT_EQ(CCubeTower::s_nPreset, 1);
+    // d6 of preset 0 is 0.5, of preset 1 1.809999: four times past preset 1.
+    const float p = CCubeTower::s_ShapePresets[0][6], q = CCubeTower::s_ShapePresets[1][6];
+    EXPECT_FLOAT_EQ(CCubeTower::s_Shape[6], p + (q - p) * 4.0f);
+
+    // Later frames catch up one transition at a time.
+    tower->Update(0.0f);
+    EXPECT_EQ(tower->m_fTransition, 3.0f);
+    EXPECT_EQ(CCubeTower::s_nPrevPreset, 1);
+    EXPECT_EQ(CCubeTower::s_nPreset, 0) << "the second draw, 35460 mod 3";
+
+    // A negative speed runs the progress below 0 and never draws.
+    CCubeTower::s_Params.fTransitionTime = -1.0f;
+    tower->m_fTransition = 0.0f;
+    const uint32_t seed = CCubeTower::s_nRandomSeed;
+    for (int i = 0; i < 10; ++i) tower->Update(1.0f);
+    EXPECT_EQ(CCubeTower::s_nRandomSeed, seed);
+    EXPECT_EQ(tower->m_fTransition, -10.0f);
+}
+
+TEST_F(TowerState, MeshesRiseInTurnAndSwitchOnlyAboveTheTop) {
+    // Started above the top, every update moves on to the next mesh.
+    CCubeTower::s_ModelStartPos.y = 10.5f;
+    auto tower = std::make_unique<CCubeTower>();
+    std::vector<uint32_t> order;
+    for (int i = 0; i < 6; ++i) {
+        order.push_back(CCubeTower::s_ModelIds[tower->m_nModel]);
+        tower->Update(0.01f);
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{237, 229, 230, 231, 232, 237}));
+
+    // Exactly at the top: still rising.
+    CCubeTower::s_ModelStartPos = CVector3(1.0f, 10.0f, 2.0f);
+    auto at_top = std::make_unique<CCubeTower>();
+    at_top->Update(0.0f);
+    EXPECT_EQ(at_top->m_nModel, 4);
+    EXPECT_EQ(at_top->m_vModelPos.y, 10.0f);
+    at_top->Update(0.001f);
+    EXPECT_EQ(at_top->m_nModel, 0);
+    EXPECT_EQ(at_top->m_fModelTime, 0.0f);
+
+    // From the start height, at 60 frames a second: 2 t + 2 (1 - cos t)
+    // reaches 20 after about 8.4 s, and the next climb starts from the
+    // position as tuned now.
+    CCubeTower::s_ModelStartPos = CVector3(1.83f, -10.0f, -6.5f);
+    auto climb = std::make_unique<CCubeTower>();
+    CCubeTower::s_ModelStartPos.x = 4.0f;
+    int frames = 0;
+    while (climb->m_nModel == 4 && frames < 1000) {
+        climb->Update(1.0f / 60.0f);
+        ++frames;
+    }
+    EXPECT_GT(frames, 8.3 * 60);
+    EXPECT_LT(frames, 8.5 * 60);
+    EXPECT_EQ(climb->m_vModelPos.x, 4.0f);
+    EXPECT_EQ(climb->m_vModelPos.y, -10.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing, through the show's device with every asset loaded.
+
+class TowerRender : public TowerState {
+protected:
+    static void SetUpTestSuite() {
+        if (!showtest::ShowDevice()) return;
+        float progress = 0.0f;
+        for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {
+        }
+    }
+    static void TearDownTestSuite() { ResetAssetCacheForTests(); }
+
+    void SetUp() override {
+        TowerState::SetUp();
+        ASSERT_NE(showtest::ShowDevice(), nullptr);
+        ASSERT_NE(GetEffect(106), nullptr) << "Scene.fx did not load";
+        errors_ = showtest::ShowDevice()->GlErrorCount();
+        InitSceneRenderer();
+        camera_.SetClipPlanes(0.1f, 2000.0f);
+        SetCurrentCamera(&camera_);
+        // A black tower: an ambient far below zero outweighs any light, so
+        // its pixels are (0, 0, 0) whatever the background holds.
+        CCubeTower::s_Params.fTowerBrightness = -10.0f;
+        tower_ = std::make_unique<CCubeTower>();
+        tower_->Update(0.0f);  // preset 0, time 0: the geometry at rest
+        showtest::BeginFrame(kClear);
+    }
+    void TearDown() override {
+        showtest::EndFrame();
+        SetCurrentCamera(nullptr);
+        ReleaseSceneRenderer();
+        if (showtest::ShowDevice()) {
+            EXPECT_EQ(showtest::ShowDevice()->GlErrorCount(), errors_) << "GL errors";
+        }
+        TowerState::TearDown();
+    }
+
+    // Where a world point lands on the 1024 x 768 screen, with the camera
+    // as the tower placed it.
+    void Project(const CVector3& p, int* px, int* py) const {
+        CMatrix vp;
+        MatrixMultiply(vp, camera_.GetViewMatrix(), camera_.GetProjMatrix());
+        float c[4];
+        for (int k = 0; k < 4; ++k) c[k] = p.x * vp.m[0][k] + p.y * vp.m[1][k] + p.z * vp.m[2][k] + vp.m[3][k];
+        *px = static_cast<int>((c[0] / c[3] + 1.0f) * 0.5f * 1024.0f);
+        *py = static_cast<int>((1.0f - c[1] / c[3]) * 0.5f * 768.0f);
+    }
+
+    static std::vector<float> ReadTarget(const CTexture* t) {
+        std::vector<float> rgba;
+        EXPECT_TRUE(t && t->m_pSurface && showtest::ShowDevice()->ReadSurface(t->m_pSurface, rgba));
+        rgba.resize(size_t{1024} * 768 * 4, -1.0f);
+        return rgba;
+    }
+    static const float* Texel(const std::vector<float>& rgba, int x, int y) {
+        return &rgba[(static_cast<size_t>(y) * 1024 + static_cast<size_t>(x)) * 4];
+    }
+
+    static constexpr uint32_t kClear = 0xFF0000FF;  // blue: what nothing drawn looks like
+    static constexpr showtest::Rgb kBlue{0, 0, 255};
+    static constexpr showtest::Rgb kBlack{0, 0, 0};
+    CCamera camera_;
+    std::unique_ptr<CCubeTower> tower_;
+    uint32_t errors_ = 0;
+};
+
+TEST_F(TowerRender, SwitchesOffDrawNothingAndTheDirectPathLeavesTheSceneTargetsAlone) {
+    plat::gfx::Device* d = showtest::ShowDevice();
+    CCubeTower::s_Params.fRenderTower = 0.0f;
+    CCubeTower::s_Params.fRenderModels = 0.5f;  // only exactly 1 is on
+    const uint32_t draws = d->CurrentStats().draws;
+    tower_->Render();
+    EXPECT_EQ(d->CurrentStats().draws, draws);
+
+    // Mark the colour target, then draw the tower alone, straight.
+    BindRenderTarget(GetSceneTarget(0));
+    ClearColor(0xFF00FF00);
+    d->SetRenderTarget(0, d->BackBuffer());
+    CCubeTower::s_Params.fRenderTower = 1.0f;
+    CCubeTower::s_Params.fRenderModels = 0.0f;
+    tower_->Render();
+    EXPECT_EQ(d->CurrentStats().draws, draws + 3) << "background rectangle, picture, tower";
+
+    int x = 0, y = 0;
+    Project(CVector3(0.0f, 0.0f, 0.0f), &x, &y);
+    ASSERT_TRUE(x > 0 && x < 1024 && y > 0 && y < 768) << x << ", " << y;
+    const showtest::Frame frame = showtest::ReadFrame();
+    showtest::SavePng(frame, "tower_direct");
+    EXPECT_EQ(frame.At(x, y), kBlack) << "the tower's axis at " << x << ", " << y;
+    // The background covers the screen (its 1024 x 1024 hangs off the bottom).
+    EXPECT_GT(frame.CountNot(0, 0, 1024, 768, kBlue), 1024 * 768 * 99 / 100);
+    const std::vector<float> colour = ReadTarget(GetSceneTarget(0));
+    EXPECT_EQ(Texel(colour, x, y)[1], 1.0f) << "scene target 0 untouched";
+}
+
+TEST_F(TowerRender, AmbientOcclusionPathFillsColourNormalAndPositionThenPresentsADarkerTower) {
+    // Lit as in the show: the chain darkens by the colour's own red, and a
+    // black tower would drop out of the present step altogether.
+    CCubeTower::s_Params.fTowerBrightness = params_.fTowerBrightness;
+    CCubeTower::s_Params.fRenderModels = 0.0f;
+    tower_->Render();
+    int x = 0, y = 0;
+    Project(CVector3(0.0f, 0.0f, 0.0f), &x, &y);
+    const showtest::Rgb direct = showtest::ReadFrame().At(x, y);
+    ASSERT_NE(direct, kBlue);
+
+    showtest::EndFrame();
+    showtest::BeginFrame(kClear);
+    CCubeTower::s_Params.fPostProcess = 1.0f;
+    tower_->Render();
+
+    const std::vector<float> colour = ReadTarget(GetSceneTarget(0));
+    const std::vector<float> normal = ReadTarget(GetSceneTarget(1));
+    const std::vector<float> position = ReadTarget(GetSceneTarget(2));
+    // Pass 0: the lit tower, opaque, over the opaque background.
+    EXPECT_GT(Texel(colour, x, y)[0], 0.3f);
+    EXPECT_EQ(Texel(colour, x, y)[3], 1.0f);
+    EXPECT_EQ(Texel(colour, 10, 10)[3], 1.0f) << "the background is in the colour target";
+    // Pass 1: a unit normal; pass 2: a view depth in front of the camera.
+    const float* n = Texel(normal, x, y);
+    EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 0.05f);
+    EXPECT_LT(Texel(position, x, y)[2], 0.0f);
+    EXPECT_GT(Texel(position, x, y)[2], -1.0f);
+    // Nothing but the tower reaches the normal and position targets.
+    EXPECT_EQ(Texel(position, 10, 10)[2], 1.0f);
+    EXPECT_EQ(Texel(normal, 10, 10)[3], 0.0f);
+
+    const showtest::Frame frame = showtest::ReadFrame();
+    showtest::SavePng(frame, "tower_ambient_occlusion");
+    EXPECT_NE(frame.At(x, y), kBlue) << "the chain's result is on the back buffer";
+    EXPECT_LT(frame.At(x, y).r, direct.r) << "occluded: at most 3/4 of the colour, times its red";
+    EXPECT_NE(frame.At(10, 10), kBlue) << "the background comes through the chain too";
+}
+
+TEST_F(TowerRender, RisingMeshGoesThroughSceneTargetZeroAndLandsNearItsPosition) {
+    CCubeTower::s_Params.fRenderTower = 0.0f;
+    // Move the mesh to the middle of its climb, in front of the tower.
+    tower_->m_vModelPos = CVector3(1.83f, 0.0f, -6.5f);
+    tower_->Render();
+
+    int x = 0, y = 0;
+    Project(tower_->m_vModelPos, &x, &y);
+    ASSERT_TRUE(x > 64 && x < 960 && y > 64 && y < 704) << x << ", " << y;
+    const std::vector<float> colour = ReadTarget(GetSceneColorTarget());
+    // The mesh's pixels (alpha 1) sit around the projection of its position;
+    // everything else is the clear, alpha 0.
+    int covered = 0, far_away = 0;
+    for (int py = 0; py < 768; ++py)
+        for (int px = 0; px < 1024; ++px) {
+            if (Texel(colour, px, py)[3] != 1.0f) continue;
+            ++covered;
+            if (std::abs(px - x) > 250 || std::abs(py - y) > 250) ++far_away;
+        }
+    EXPECT_GT(covered, 500);
+    EXPECT_EQ(far_away, 0);
+
+    const showtest::Frame frame = showtest::ReadFrame();
+    showtest::SavePng(frame, "tower_mesh");
+    // No background with the tower off; the glow and the sharp copy land
+    // over the blue around the mesh, nothing reaches the far corner.
+    EXPECT_EQ(frame.At(1010, 10), kBlue);
+    EXPECT_GT(frame.CountNot(std::max(x - 250, 0), std::max(y - 250, 0), std::min(x + 250, 1024),
+                             std::min(y + 250, 768), kBlue),
+              covered);
+}
+
+}  // namespace
