@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -60,12 +61,15 @@ int64_t FrameStartSample(uint64_t k) {
 // Mixes the music up to `end` and appends it to audio.wav. The mix runs
 // only here, so the music advances exactly with the frames.
 void MixAudioTo(int64_t end) {
-    const int64_t frames = end - g_cap.audio_frames;
-    if (frames <= 0) return;
-    g_cap.audio.assign(static_cast<size_t>(frames) * 2, 0);
-    plat::MixSoundOffline(static_cast<int>(frames), g_cap.audio.data());
-    if (g_cap.wav) g_cap.wav->Write(g_cap.audio.data(), static_cast<size_t>(frames));
-    g_cap.audio_frames = end;
+    // In pieces of at most a second: a frame rate as slow as --fps allows
+    // (one frame in a million seconds) must not ask for one huge buffer.
+    while (g_cap.audio_frames < end) {
+        const int64_t frames = std::min<int64_t>(end - g_cap.audio_frames, plat::kSoundRate);
+        g_cap.audio.assign(static_cast<size_t>(frames) * 2, 0);
+        plat::MixSoundOffline(static_cast<int>(frames), g_cap.audio.data());
+        if (g_cap.wav) g_cap.wav->Write(g_cap.audio.data(), static_cast<size_t>(frames));
+        g_cap.audio_frames += frames;
+    }
 }
 
 bool OnPath(const char* program) {

@@ -159,7 +159,17 @@ TEST_F(IntroScreens, WithFadeSpeedZeroItStaysInvisibleAndGoesOnTheFirstUpdateAft
 TEST_F(IntroScreens, ExitScreenTakesTheMusicDownWithItsFadeClearsEverythingAndQuits) {
     const std::vector<float>& track = soundtest::DecodedTrack();
     ASSERT_FALSE(track.empty());
-    soundtest::OfflineSound sound;  // before the music is opened: it outlives the demo's handle
+    soundtest::OfflineSound sound;
+    // Declared after the sound system, so the demo closes its music before
+    // the sound system goes, however the test ends.
+    struct DemoGoesFirst {
+        CDemo*& demo;
+        ~DemoGoesFirst() {
+            SetDemoForTests(nullptr);
+            delete demo;
+            demo = nullptr;
+        }
+    } demo_goes_first{demo};
     demo->StartMusic();
     SetMasterVolume(255);
     size_t heard = 0;  // interleaved samples mixed so far

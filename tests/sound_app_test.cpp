@@ -108,6 +108,9 @@ TEST(SoundApp, SixtySecondCaptureWritesItsMixBesideTheFrames) {
     } else {
         const std::vector<float>& track = soundtest::DecodedTrack();
         ASSERT_FALSE(track.empty());
+        std::printf("the music starts at sample %lld (%.2f s), after loading\n", static_cast<long long>(start),
+                    static_cast<double>(start) / 44100.0);
+        EXPECT_GT(start, 0) << "loading comes first";
         std::vector<int16_t> music(wav.samples.begin() + start * 2, wav.samples.end());
         EXPECT_LE(soundtest::MaxDifference(music, track, 0), 1) << "the decoded track from sample " << start;
     }

@@ -5,7 +5,7 @@
 # Needs (Debian 12): apt-get install python3-numpy python3-scipy lame ffmpeg
 # The build never runs this: the MP3 is committed.
 #
-# Usage: bash tools/music/encode.sh [--keep-wav]
+# Usage: bash tools/music/encode.sh [MASTER.wav]   (also keep the 16-bit master there)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -28,4 +28,4 @@ ls -l "$out"
 # Integrated loudness and true peak of what the show will decode.
 ffmpeg -hide_banner -nostats -i "$out" -af ebur128=peak=true -f null - 2>&1 |
   sed -n '/Summary:/,$p'
-if [ "${1:-}" = "--keep-wav" ]; then cp "$work/kelo.wav" "$root/kelo-master.wav"; fi
+if [ -n "${1:-}" ]; then cp "$work/kelo.wav" "$1"; fi
