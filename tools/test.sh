@@ -28,6 +28,7 @@ if [ "$sanitize" = 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_BENCH=OFF >/dev/null
   cmake --build build-asan -j2
   export ASAN_OPTIONS=detect_leaks=1
+  export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   ctest --test-dir build-asan --output-on-failure -j2
   # Effect files, X files and the command line under libFuzzer, from the
