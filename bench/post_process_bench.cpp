@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/device.h"
+#include "bench/bench_device.h"
 #include "data/creators.h"
 #include "data/texture.h"
 #include "platform/effect.h"
@@ -34,15 +35,8 @@ struct Chains {
     std::vector<uint8_t> rgb;
 
     Chains() {
-        g_RunConfig.skip_dialog = true;
-        g_RunConfig.windowed = true;
-        g_RunConfig.offscreen = true;
-        // Another benchmark of this program may have made the device already.
-        if (!GetDevice() && !InitDevice()) {
-            std::fprintf(stderr, "bench: no device: %s\n", GetStartError().c_str());
-            return;
-        }
-        device = GetDevice();
+        device = bench::SharedDevice();
+        if (!device) return;
         InitSceneRenderer();
         const uint32_t ao_ids[] = {215, 219};
         const uint32_t bloom_ids[] = {223, 240, 222, 221, 220};

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/device.h"
+#include "bench/bench_device.h"
 #include "data/asset_cache.h"
 #include "render/camera.h"
 #include "render/scene_renderer.h"
@@ -116,15 +117,8 @@ struct Scene {
     std::vector<uint8_t> rgb;
 
     Scene() {
-        g_RunConfig.skip_dialog = true;
-        g_RunConfig.windowed = true;
-        g_RunConfig.offscreen = true;
-        // Another benchmark of this program may have made the device already.
-        if (!GetDevice() && !InitDevice()) {
-            std::fprintf(stderr, "bench: no device: %s\n", GetStartError().c_str());
-            return;
-        }
-        device = GetDevice();
+        device = bench::SharedDevice();
+        if (!device) return;
         InitSceneRenderer();
         float progress = 0.0f;
         for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {

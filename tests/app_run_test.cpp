@@ -1,6 +1,8 @@
 // The real executable, run headless: capture output, exit statuses and the
 // messages a person sees when it cannot start.
 #include <gtest/gtest.h>
+
+#include "tests/run_command.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -21,16 +23,8 @@ struct RunResult {
 };
 
 RunResult RunKelo(const std::string& env, const std::string& args) {
-    const std::string cmd = env + " " KELO_EXE " " + args + " 2>&1";
-    RunResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    auto [status, output] = RunCommand(env + " " KELO_EXE " " + args);
+    return {status, output};
 }
 
 const char* kHeadless = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy";

@@ -1,5 +1,7 @@
 // kelo-fxc, the effect inspector, run as a person would run it.
 #include <gtest/gtest.h>
+
+#include "tests/run_command.h"
 #include <sys/wait.h>
 
 #include <array>
@@ -13,15 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::pair<int, std::string> Fxc(const std::string& args) {
-    const std::string cmd = "SDL_VIDEODRIVER=offscreen " KELO_FXC " " + args + " 2>&1";
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return {-1, out};
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    const int st = pclose(p);
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+    return RunCommand("SDL_VIDEODRIVER=offscreen " KELO_FXC " " + args);
 }
 
 TEST(KeloFxc, EveryEmbeddedEffectFileCompiles) {

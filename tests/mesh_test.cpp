@@ -3,6 +3,8 @@
 // DrawSubset puts on the screen. The files are written here, in both
 // encodings, so every expected number is known.
 #include <gtest/gtest.h>
+
+#include "tests/run_command.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -505,17 +507,7 @@ TEST_F(MeshDraw, DrawSubsetDrawsItsOwnTrianglesWithTheirNormals) {
 // ---------------------------------------------------------------------------
 // kelo-xinfo, run as a person would run it.
 
-std::pair<int, std::string> Xinfo(const std::string& args) {
-    const std::string cmd = KELO_XINFO " " + args + " 2>&1";
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return {-1, out};
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    const int st = pclose(p);
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
+std::pair<int, std::string> Xinfo(const std::string& args) { return RunCommand(KELO_XINFO " " + args); }
 
 TEST(KeloXinfo, TellsWhatEachFileHoldsAndFailsTheRunOnABadOne) {
     namespace fs = std::filesystem;
