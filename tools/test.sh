@@ -27,17 +27,14 @@ ctest --test-dir build --output-on-failure -j2
 if [ "$sanitize" = 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_BENCH=OFF >/dev/null
   cmake --build build-asan -j2
-  export ASAN_OPTIONS=detect_leaks=1
-  export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
+  # LeakSanitizer's exit-time tracer crashes now and then in processes
+  # that ran Mesa's llvmpipe ("Tracer caught signal 11"), whichever test it
+  # is, so leak checking is off here; address and undefined-behaviour
+  # checks stay on. (tools/lsan.supp is for running leak checks by hand.)
+  export ASAN_OPTIONS=detect_leaks=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  # llvmpipe's raster threads can make LeakSanitizer's exit-time tracer
-  # crash ("Tracer caught signal 11"): rasterise on the calling thread, and
-  # give a test whose run ended in such a crash one more try.
   export LP_NUM_THREADS=0
-  # One test (it passes, here and in the plain run) makes that tracer crash
-  # every time; it is left out of this run until the cause is found.
-  ctest --test-dir build-asan --output-on-failure -j2 --repeat until-pass:2 \
-    -E '^Draw2D\.ScreenScaleMovesEverythingButThePostProcessQuad$'
+  ctest --test-dir build-asan --output-on-failure -j2
   # The libFuzzer run (tools/fuzz.sh) is left out of this script until the
   # effect front end no longer shifts lines on fuzz/known/fx_line_shift.fx:
   # a bounded run can find that input at any time, and CI must not flip.
