@@ -38,6 +38,10 @@ bool LookUpKey(std::string_view name, unsigned& vk) {
     return false;
 }
 
+bool StartsWithIgnoringCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && EqualsIgnoringCase(s.substr(0, prefix.size()), prefix);
+}
+
 std::string_view TrimSpaces(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -75,8 +79,11 @@ bool ParseEvent(std::string_view text, KeyEvent& event, std::string& why) {
         why = "no key after ':'";
         return false;
     }
-    if (!LookUpKey(key, event.vk)) {
-        why = "unknown key '" + std::string(key) + "' (one of Escape, Space, F1, F2, Left, Right, Up, Down)";
+    const bool close = EqualsIgnoringCase(key, "Close");
+    if (close) {
+        event.vk = kKeyScriptClose;
+    } else if (!LookUpKey(key, event.vk)) {
+        why = "unknown key '" + std::string(key) + "' (one of Escape, Space, F1, F2, Left, Right, Up, Down, Close)";
         return false;
     }
 
@@ -85,6 +92,10 @@ bool ParseEvent(std::string_view text, KeyEvent& event, std::string& why) {
     if (dash == std::string_view::npos) {
         event.up_at = -1.0;
         return ParseEventTime(times, "time", event.down_at, why);
+    }
+    if (close) {
+        why = "Close is an instant (T:Close); it cannot be held";
+        return false;
     }
     if (!ParseEventTime(TrimSpaces(times.substr(0, dash)), "start time", event.down_at, why)) return false;
     if (!ParseEventTime(TrimSpaces(times.substr(dash + 1)), "end time", event.up_at, why)) return false;
@@ -95,7 +106,53 @@ bool ParseEvent(std::string_view text, KeyEvent& event, std::string& why) {
     return true;
 }
 
+// "random:SEED": the seed as a whole number below 2^64.
+bool ParseRandomSeed(std::string_view text, uint64_t& seed, std::string& why) {
+    const std::string_view digits = TrimSpaces(text);
+    const bool all_digits = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), seed);
+    if (!all_digits || ec != std::errc() || end != digits.data() + digits.size()) {
+        why = "the seed '" + std::string(digits) + "' is not a whole number below 2^64";
+        return false;
+    }
+    return true;
+}
+
+// SplitMix64: small, and the same numbers on every machine (the standard
+// library's distributions are not), so a seed names one run everywhere.
+struct SplitMix {
+    uint64_t state;
+    uint64_t Next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // In [0, 1), from the top 53 bits.
+    double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
+};
+
 }  // namespace
+
+void AppendRandomKeys(uint64_t seed, std::vector<KeyEvent>& out) {
+    // Escape would end the show and is left to the list; the rest are what
+    // a curious person at the keyboard reaches for.
+    static constexpr unsigned kKeys[] = {kVkSpace, kVkF1, kVkF2, kVkLeft, kVkRight, kVkUp, kVkDown};
+    SplitMix rng{seed};
+    double t = 1.0;
+    while (t < kRandomKeysUntil) {
+        KeyEvent e;
+        e.vk = kKeys[rng.Next() % std::size(kKeys)];
+        e.down_at = t;
+        // Three presses in ten are holds, up to three seconds (long enough
+        // for the panels' held stepping and a stretch of fast-forward).
+        if (rng.Unit() < 0.3) e.up_at = t + 0.05 + 2.95 * rng.Unit();
+        out.push_back(e);
+        t += 0.1 + 1.9 * rng.Unit();
+    }
+}
 
 bool ParseDecimalSeconds(std::string_view text, double& seconds) {
     // Checked by hand first: from_chars alone would also take a sign, "inf"
@@ -134,14 +191,19 @@ bool ParseKeyScript(std::string_view spec, std::vector<KeyEvent>& out, std::stri
         if (!ok)
             why = "empty (event " + std::to_string(index) + " of " + std::to_string(count) +
                   "; look for a stray comma)";
-        else
+        else if (StartsWithIgnoringCase(text, "random:")) {
+            uint64_t seed = 0;
+            ok = ParseRandomSeed(text.substr(7), seed, why);
+            if (ok) AppendRandomKeys(seed, out);
+        } else {
             ok = ParseEvent(text, event, why);
+            if (ok) out.push_back(event);
+        }
         if (!ok) {
             error = "bad event '" + std::string(raw) + "': " + why;
             out.clear();
             return false;
         }
-        out.push_back(event);
         if (comma == std::string_view::npos) break;
         begin = comma + 1;
     }
@@ -157,18 +219,28 @@ KeyScript::KeyScript(std::vector<KeyEvent> events) {
 }
 
 bool KeyScript::Emit(double now, const std::function<void(unsigned vk, bool down)>& post) {
+    // Entries are sorted by press time, so everything that is or was down
+    // lies between m_first and the first press still to come; a long random
+    // list costs only its few live entries per call.
+    size_t end = m_first;
+    while (end < m_entries.size() && (m_entries[end].stage != Stage::kWaiting || m_entries[end].event.down_at <= now))
+        ++end;
     bool posted = false;
     // One-frame presses first: a frame has seen the key down, so it goes up
     // before anything new goes down (a repeated T:KEY on the same key then
     // reads as a new press).
-    for (Entry& e : m_entries) {
+    for (size_t i = m_first; i < end; ++i) {
+        Entry& e = m_entries[i];
         if (e.stage == Stage::kSeen && e.event.up_at < 0.0) {
-            post(e.event.vk, false);
             e.stage = Stage::kDone;
+            // A close request has no key to let go of.
+            if (e.event.vk == kKeyScriptClose) continue;
+            post(e.event.vk, false);
             posted = true;
         }
     }
-    for (Entry& e : m_entries) {
+    for (size_t i = m_first; i < end; ++i) {
+        Entry& e = m_entries[i];
         if (e.stage == Stage::kWaiting && e.event.down_at <= now) {
             post(e.event.vk, true);
             e.stage = Stage::kPosted;
@@ -177,22 +249,21 @@ bool KeyScript::Emit(double now, const std::function<void(unsigned vk, bool down
     }
     // Held keys go up only once a frame has seen them down (kSeen), even if
     // their end time has passed too: otherwise the press would be lost.
-    for (Entry& e : m_entries) {
+    for (size_t i = m_first; i < end; ++i) {
+        Entry& e = m_entries[i];
         if (e.stage == Stage::kSeen && e.event.up_at >= 0.0 && e.event.up_at <= now) {
             post(e.event.vk, false);
             e.stage = Stage::kDone;
             posted = true;
         }
     }
+    while (m_first < m_entries.size() && m_entries[m_first].stage == Stage::kDone) ++m_first;
     return posted;
 }
 
 void KeyScript::FrameDone() {
-    for (Entry& e : m_entries)
-        if (e.stage == Stage::kPosted) e.stage = Stage::kSeen;
+    for (size_t i = m_first; i < m_entries.size() && m_entries[i].stage != Stage::kWaiting; ++i)
+        if (m_entries[i].stage == Stage::kPosted) m_entries[i].stage = Stage::kSeen;
 }
 
-bool KeyScript::Finished() const {
-    return std::all_of(m_entries.begin(), m_entries.end(),
-                       [](const Entry& e) { return e.stage == Stage::kDone; });
-}
+bool KeyScript::Finished() const { return m_first == m_entries.size(); }

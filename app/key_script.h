@@ -7,6 +7,12 @@
 // The list: comma-separated events, each either
 //   T:KEY       pressed at T seconds, released after exactly one frame has run;
 //   T1-T2:KEY   held from T1 to T2 seconds (T2 > T1);
+//   T:Close     the window asked to close at T seconds, as its close button
+//               does (an instant only: it cannot be held);
+//   random:SEED a stream of presses and holds of random keys at random times
+//               from 1 s to four hours, the same for the same SEED (a whole
+//               number below 2^64); Escape and Close are never among them, so
+//               the show goes on until the list says otherwise;
 // with times as non-negative decimals (digits, an optional point and digits;
 // no sign, no exponent) and KEY one of Escape, Space, F1, F2, Left, Right, Up,
 // Down in any case. Times are on plat::ClockSeconds(): in a capture run the
@@ -26,6 +32,7 @@
 // they fall due, exactly as two people sharing a keyboard would.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -34,8 +41,17 @@
 struct KeyEvent {
     double down_at = 0.0;  // seconds
     double up_at = -1.0;   // seconds; < 0: one frame after the press
-    unsigned vk = 0;       // virtual-key code (app/keys.h)
+    unsigned vk = 0;       // virtual-key code (app/keys.h), or kKeyScriptClose
 };
+
+// The vk of a Close event: outside the 0..255 of virtual keys. It is posted
+// once, as a press, and never released.
+inline constexpr unsigned kKeyScriptClose = 0x100;
+
+// What random:SEED makes: presses and holds of Space, F1, F2 and the arrow
+// keys, one every 0.1 to 2 s from 1 s on, up to this clock time.
+inline constexpr double kRandomKeysUntil = 4 * 3600.0;
+void AppendRandomKeys(uint64_t seed, std::vector<KeyEvent>& out);
 
 // Parses a whole `--keys` list into `out` (replacing its contents). On a
 // malformed list returns false, leaves `out` empty and sets `error` to
@@ -77,4 +93,5 @@ private:
         Stage stage = Stage::kWaiting;
     };
     std::vector<Entry> m_entries;  // stable-sorted by down_at
+    size_t m_first = 0;            // entries before this one are all kDone
 };

@@ -38,11 +38,20 @@ const char kHelpText[] =
     "                     from the frames and DIR/audio.wav with ffmpeg, if it is\n"
     "                     installed; the frames and the WAV file stay. Needs\n"
     "                     --capture\n"
+    "  --no-frames        capture without writing frames or audio.wav: the show\n"
+    "                     runs on the capture clock and the sound is mixed, but\n"
+    "                     only the closing report (memory, GL errors, warnings)\n"
+    "                     is written; for long unattended runs. Needs --capture\n"
     "  --keys SPEC        press keys at given times, SPEC being a comma-separated\n"
     "                     list of events:\n"
     "                       T:KEY      press KEY at T seconds, release it one\n"
     "                                  frame later\n"
     "                       T1-T2:KEY  hold KEY from T1 to T2 seconds\n"
+    "                       T:Close    ask the window to close at T seconds\n"
+    "                       random:SEED  random presses and holds of Space, F1,\n"
+    "                                  F2 and the arrow keys, about one a second\n"
+    "                                  from 1 s for four hours; the same SEED\n"
+    "                                  (a whole number) gives the same keys\n"
     "                     KEY is Escape, Space, F1, F2, Left, Right, Up or Down\n"
     "                     (any case); times are non-negative decimals counted from\n"
     "                     start-up, loading screen included (in a capture: frame\n"
@@ -117,7 +126,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
 
         // Flags.
         if (name == "-h" || name == "--help" || name == "--no-dialog" || name == "--windowed" ||
-            name == "--vsync") {
+            name == "--vsync" || name == "--no-frames") {
             if (has_inline_value) {
                 message = "kelo: " + std::string(name) + " takes no value";
                 return OptionsResult::kError;
@@ -126,6 +135,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             if (name == "--no-dialog") out.no_dialog = true;
             if (name == "--windowed") out.windowed = true;
             if (name == "--vsync") out.vsync = true;
+            if (name == "--no-frames") out.write_frames = false;
             continue;
         }
 
@@ -205,9 +215,14 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                                 : gave_seconds ? "--seconds"
                                 : gave_frames  ? "--frames"
                                 : gave_video   ? "--video"
+                                : !out.write_frames ? "--no-frames"
                                                : nullptr;
     if (needs_capture && !out.capture) {
         message = std::string("kelo: ") + needs_capture + " needs --capture DIR";
+        return OptionsResult::kError;
+    }
+    if (gave_video && !out.write_frames) {
+        message = "kelo: --video needs the frames that --no-frames leaves out";
         return OptionsResult::kError;
     }
     if (out.capture) {

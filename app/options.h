@@ -50,6 +50,9 @@ struct AppOptions {
     // With capture: the frames and capture_dir/audio.wav muxed into this
     // video file by ffmpeg at the end; empty: no video.
     std::string video_file;
+    // False (--no-frames): neither frames nor audio.wav are written; the run
+    // ends with its report only.
+    bool write_frames = true;
 
     // Scripted key events from --keys, as parsed (see app/key_script.h).
     std::vector<KeyEvent> keys;

@@ -100,7 +100,11 @@ int KeloMain(const AppOptions& options) {
         Step("main loop");
         KeyScript script(options.keys);
         auto post = [](unsigned vk, bool down) {
-            plat::PostMessage(down ? plat::kMsgKeyDown : plat::kMsgKeyUp, vk, 0);
+            // A scripted Close goes the way of the window's close button.
+            if (vk == kKeyScriptClose)
+                plat::RequestClose();
+            else
+                plat::PostMessage(down ? plat::kMsgKeyDown : plat::kMsgKeyUp, vk, 0);
         };
         uint64_t frame = 0;
         while (!g_bQuit) {

@@ -231,7 +231,14 @@ private:
     std::optional<double> EvalTerm(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill);
     std::optional<double> EvalFactor(const Toks& tk, size_t& i, size_t end, int depth, std::vector<float>* spill);
 
-    void Replace(size_t begin, size_t end, std::string text) { edits_.push_back({begin, end, std::move(text)}); }
+    // A replacement is one line of declarations; Run adds back every newline
+    // the replaced range held. A token that itself spans lines (a string
+    // with a backslash-newline inside a type's brackets) would otherwise
+    // bring its newline twice and push every later line down by one.
+    void Replace(size_t begin, size_t end, std::string text) {
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        edits_.push_back({begin, end, std::move(text)});
+    }
     std::string TextOf(size_t first_tok, size_t end_tok) const {
         if (first_tok >= end_tok) return {};
         return std::string(src_.substr(toks_[first_tok].begin, toks_[end_tok - 1].end - toks_[first_tok].begin));

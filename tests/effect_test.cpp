@@ -245,16 +245,17 @@ TEST(EffectParser, DeclarationsAcrossLinesKeepLaterLinesInPlace) {
         "vector<float,\n 4> v;\n"
         "float a[\n2] = {1, 2}, b[2 // two\n];\n"
         "sampler s[\n2];\n"
+        "matrix<float, \"a\\\nb\"> m;\n"
         "float4 PS() : COLOR0 { return v; }\n";
     fx::ParsedEffect out;
     std::vector<std::string> messages;
     ASSERT_TRUE(fx::ParseEffect(src, "lines.fx", &out, &messages));
     const size_t ps = out.hlsl.find("float4 PS()");
     ASSERT_NE(ps, std::string::npos);
-    EXPECT_EQ(std::count(out.hlsl.begin(), out.hlsl.begin() + static_cast<std::ptrdiff_t>(ps), '\n'), 7);
+    EXPECT_EQ(std::count(out.hlsl.begin(), out.hlsl.begin() + static_cast<std::ptrdiff_t>(ps), '\n'), 9);
     EXPECT_EQ(std::count(out.hlsl.begin(), out.hlsl.end(), '\n'), std::count(src.begin(), src.end(), '\n'));
     EXPECT_EQ(out.hlsl.find("//"), std::string::npos);
-    ASSERT_EQ(out.desc.parameters.size(), 3u);
+    ASSERT_EQ(out.desc.parameters.size(), 4u);
     EXPECT_EQ(out.desc.parameters[2].elements, 2);
 }
 

@@ -73,6 +73,65 @@ TEST(KeyScriptParseTest, MalformedEventsAreNamed) {
     std::string error;
     ParseKeyScript("1:F1,2:F2,", events, error);
     EXPECT_NE(error.find("event 3 of 3"), std::string::npos) << error;
+
+    // Close and random: have forms of their own that can go wrong.
+    const Case more[] = {
+        {"1-2:Close", "'1-2:Close'", "cannot be held"},
+        {"random:", "'random:'", "seed"},
+        {"random:-1", "'random:-1'", "seed"},
+        {"random:1.5", "'random:1.5'", "seed"},
+        {"random:18446744073709551616", "'random:18446744073709551616'", "2^64"},
+        {"1:F1,random:x", "'random:x'", "seed"},
+    };
+    for (const Case& c : more) {
+        events.assign(1, KeyEvent{});
+        EXPECT_FALSE(ParseKeyScript(c.spec, events, error)) << c.spec;
+        EXPECT_TRUE(events.empty()) << c.spec;
+        EXPECT_EQ(error.rfind(std::string("bad event ") + c.named + ": ", 0), 0u) << c.spec << " -> " << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << c.spec << " -> " << error;
+    }
+}
+
+TEST(KeyScriptParseTest, RandomKeysAreRepeatableStayInTheSetAndLeaveEscapeToTheList) {
+    const std::vector<KeyEvent> a = MustParse("random:42");
+    const std::vector<KeyEvent> b = MustParse("RANDOM: 42");
+    const std::vector<KeyEvent> c = MustParse("random:43");
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(a[i].vk, b[i].vk) << i;
+        ASSERT_EQ(a[i].down_at, b[i].down_at) << i;
+        ASSERT_EQ(a[i].up_at, b[i].up_at) << i;
+    }
+    ASSERT_FALSE(c.empty());
+    EXPECT_FALSE(c[0].down_at == a[0].down_at && c[1].down_at == a[1].down_at) << "another seed, another run";
+
+    // About one event a second for four hours, from 1 s, in time order.
+    EXPECT_GT(a.size(), 12000u);
+    EXPECT_LT(a.size(), 16000u);
+    EXPECT_EQ(a.front().down_at, 1.0);
+    EXPECT_LT(a.back().down_at, kRandomKeysUntil);
+    int holds = 0;
+    std::vector<int> per_key(256);
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_LT(a[i].vk, 256u);
+        ++per_key[a[i].vk];
+        if (i > 0) ASSERT_GE(a[i].down_at - a[i - 1].down_at, 0.1 - 1e-9) << i;
+        if (a[i].up_at >= 0) {
+            ++holds;
+            ASSERT_GT(a[i].up_at, a[i].down_at);
+            ASSERT_LE(a[i].up_at - a[i].down_at, 3.0);
+        }
+    }
+    EXPECT_EQ(per_key[kVkEscape], 0);
+    for (int vk : {kVkSpace, kVkF1, kVkF2, kVkLeft, kVkRight, kVkUp, kVkDown}) EXPECT_GT(per_key[vk], 1000) << vk;
+    EXPECT_GT(holds, static_cast<int>(a.size()) / 5);
+    EXPECT_LT(holds, static_cast<int>(a.size()) * 2 / 5);
+
+    // Combined with the list's own events, which keep their times.
+    const std::vector<KeyEvent> mixed = MustParse("600:Escape,random:42");
+    EXPECT_EQ(mixed.size(), a.size() + 1);
+    EXPECT_EQ(mixed[0].vk, static_cast<unsigned>(kVkEscape));
+    EXPECT_EQ(mixed[0].down_at, 600.0);
 }
 
 TEST(KeyScriptTest, PressesByTimeInTheOrderGivenReleasesAfterAFrame) {
@@ -136,6 +195,54 @@ TEST(KeyScriptTest, ReleasesComeBeforePressesAndHeldKeysAreSeenOnce) {
 
     EXPECT_TRUE(KeyScript().Finished());
     EXPECT_FALSE(KeyScript().Emit(1e9, post));
+}
+
+TEST(KeyScriptTest, CloseIsPostedOnceAndNeverReleased) {
+    Posted posted;
+    auto post = [&](unsigned vk, bool down) { posted.emplace_back(vk, down); };
+    KeyScript script(MustParse("2:close,1-3:Space"));
+    script.Emit(2.0, post);
+    EXPECT_EQ(posted, (Posted{{kVkSpace, true}, {kKeyScriptClose, true}}));
+    script.FrameDone();
+    posted.clear();
+    EXPECT_FALSE(script.Emit(2.5, post));
+    EXPECT_TRUE(posted.empty());
+    EXPECT_FALSE(script.Finished());
+    script.Emit(3.0, post);
+    EXPECT_EQ(posted, (Posted{{kVkSpace, false}}));
+    EXPECT_TRUE(script.Finished());
+}
+
+TEST(KeyScriptTest, ALongRandomRunPressesAndReleasesEveryKeyItHolds) {
+    KeyScript script(MustParse("random:7"));
+    std::vector<int> down(256);
+    int presses = 0;
+    auto post = [&](unsigned vk, bool is_down) {
+        ASSERT_LT(vk, 256u);
+        if (is_down) {
+            ++presses;
+            ++down[vk];
+        } else {
+            ASSERT_GT(down[vk], 0) << "released a key that is not down: " << vk;
+            --down[vk];
+        }
+    };
+    // Ten minutes of a 10 fps clock, then a jump past the end.
+    for (int frame = 0; frame <= 6000; ++frame) {
+        while (script.Emit(frame / 10.0, post)) {
+        }
+        script.FrameDone();
+    }
+    EXPECT_GT(presses, 400);
+    EXPECT_LT(presses, 800);
+    EXPECT_FALSE(script.Finished());
+    for (int i = 0; i < 3 && !script.Finished(); ++i) {
+        while (script.Emit(kRandomKeysUntil + 10.0, post)) {
+        }
+        script.FrameDone();
+    }
+    EXPECT_TRUE(script.Finished());
+    for (int vk = 0; vk < 256; ++vk) EXPECT_EQ(down[vk], 0) << vk;
 }
 
 // The main loop's protocol, frame by frame, on a 60 fps capture clock, with

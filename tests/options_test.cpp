@@ -130,7 +130,17 @@ TEST(OptionsTest, VideoNeedsCaptureAndAName) {
     EXPECT_EQ(Parse({"--capture", "d", "--video="}).result, OptionsResult::kError);
     EXPECT_EQ(Parse({"--capture", "d", "--video"}).result, OptionsResult::kError);
 
+    // --no-frames: a capture flag; a video needs the frames it leaves out.
+    EXPECT_FALSE(Parse({"--capture", "d"}).options.write_frames == false);
+    EXPECT_FALSE(Parse({"--no-frames", "--capture", "d"}).options.write_frames);
+    EXPECT_EQ(Parse({"--no-frames"}).message, "kelo: --no-frames needs --capture DIR");
+    EXPECT_EQ(Parse({"--capture", "d", "--no-frames=1"}).result, OptionsResult::kError);
+    EXPECT_EQ(Parse({"--capture", "d", "--no-frames", "--video", "v.mp4"}).message,
+              "kelo: --video needs the frames that --no-frames leaves out");
+
     const std::string help = OptionsHelpText();
+    EXPECT_NE(help.find("--no-frames"), std::string::npos);
+    EXPECT_NE(help.find("random:SEED"), std::string::npos);
     EXPECT_NE(help.find("--video FILE"), std::string::npos);
     EXPECT_NE(help.find("audio.wav"), std::string::npos);
 }

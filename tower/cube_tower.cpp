@@ -90,6 +90,7 @@ void CCubeTower::Update(float dt) {
     }
 
     BuildTower();
+    if (s_bCheckVertices) CheckVertices();
 
     // The new model time drives the climb: 0 to 4 units a second.
     m_fModelTime += dt;

@@ -75,6 +75,8 @@ public:
     // Rewrites all of m_Vertices from the shape, the clocks and the current
     // spectrum.
     void BuildTower();
+    // The s_bCheckVertices check of the vertices BuildTower just wrote.
+    void CheckVertices();
     void RenderTower();
     void RenderModel();
 
@@ -99,6 +101,11 @@ public:
     static inline int32_t s_nPreset = 0;      // blended towards
     static inline int32_t s_nPrevPreset = 0;  // blended away from
     static inline uint32_t s_nRandomSeed = 0x19730918u;
+    // Long unattended runs (capture) set this: every frame's vertices are
+    // then checked, and the first one that is not a finite number is logged
+    // as a warning, counted in s_nNonFiniteFrames.
+    static inline bool s_bCheckVertices = false;
+    static inline uint64_t s_nNonFiniteFrames = 0;
     static const float s_ShapePresets[kTowerPresets][kTowerShapeParams];
     // Resource ids of the rising meshes, indexed by m_nModel: the four logo
     // letters, then the invader, which rises first (m_nModel starts at 4).

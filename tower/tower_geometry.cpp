@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "data/music.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -179,3 +180,18 @@ void BuildTowerVertices(TowerVertex* out, const float* shape, float time, float 
 }
 
 void CCubeTower::BuildTower() { BuildTowerVertices(m_Vertices, s_Shape, m_fTime, m_fPhase, GetSpectrum()); }
+
+void CCubeTower::CheckVertices() {
+    const float* f = reinterpret_cast<const float*>(m_Vertices);
+    const int count = kTowerVertices * static_cast<int>(sizeof(TowerVertex) / sizeof(float));
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(f[i])) {
+            if (s_nNonFiniteFrames++ == 0) {
+                plat::LogWarning("tower", "vertex %d is not a finite number (%g) at %.3f s of tower time",
+                                 i * static_cast<int>(sizeof(float)) / static_cast<int>(sizeof(TowerVertex)),
+                                 static_cast<double>(f[i]), static_cast<double>(m_fTime));
+            }
+            return;
+        }
+    }
+}
