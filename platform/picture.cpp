@@ -66,4 +66,15 @@ gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_
     return texture;
 }
 
+bool ReadPictureFile(const std::string& path, PicturePixels* out) {
+    *out = PicturePixels{};
+    int width = 0, height = 0, channels = 0;
+    std::unique_ptr<unsigned char, StbFree> rgba(stbi_load(path.c_str(), &width, &height, &channels, 4));
+    if (!rgba) return false;
+    out->width = width;
+    out->height = height;
+    out->rgba.assign(rgba.get(), rgba.get() + static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    return true;
+}
+
 }  // namespace plat

@@ -24,7 +24,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gfx_device.h"
 
@@ -32,5 +35,14 @@ namespace plat {
 
 // `name` is used in log lines only.
 gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_t size, std::string_view name);
+
+// A picture file's pixels without a device (for the tests and tools that look
+// at captured frames): R G B A per pixel, top row first. False, with `rgba`
+// emptied, when the file cannot be read or decoded.
+struct PicturePixels {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+};
+bool ReadPictureFile(const std::string& path, PicturePixels* out);
 
 }  // namespace plat

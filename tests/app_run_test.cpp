@@ -2,7 +2,7 @@
 // messages a person sees when it cannot start.
 #include <gtest/gtest.h>
 
-#include "tests/run_command.h"
+#include "tests/exe_test_util.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -17,23 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
-
-RunResult RunKelo(const std::string& env, const std::string& args) {
-    auto [status, output] = RunCommand(env + " " KELO_EXE " " + args);
-    return {status, output};
-}
-
-const char* kHeadless = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy";
-
-fs::path TempDir(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kelo_test_" + name + "_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    return dir;
-}
+using namespace exetest;
+using RunResult = ExeRun;
 
 // Width and height from a PNG's IHDR chunk.
 std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
@@ -43,30 +28,6 @@ std::pair<uint32_t, uint32_t> PngSize(const fs::path& file) {
     auto be = [&](int o) { return uint32_t(h[o]) << 24 | uint32_t(h[o + 1]) << 16 | uint32_t(h[o + 2]) << 8 | h[o + 3]; };
     if (!in || h[1] != 'P' || h[12] != 'I') return {0, 0};
     return {be(16), be(20)};
-}
-
-// The frame_NNNNNN.png files of a capture directory, sorted.
-std::vector<fs::path> Frames(const fs::path& dir) {
-    std::vector<fs::path> files;
-    for (auto& e : fs::directory_iterator(dir)) {
-        const std::string name = e.path().filename().string();
-        if (name.rfind("frame_", 0) == 0 && e.path().extension() == ".png") files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<std::string> Lines(const std::string& text, const std::string& containing) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (line.find(containing) != std::string::npos) out.push_back(line);
-        start = end + 1;
-    }
-    return out;
 }
 
 TEST(AppCapture, OneSecondAtSixtyFramesWritesSixtyPictures) {

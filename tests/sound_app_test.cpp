@@ -13,60 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/exe_test_util.h"
 #include "tests/sound_test_util.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ExeRun {
-    int status = -1;
-    std::string output;
-};
-
-ExeRun RunKelo(const std::string& env, const std::string& args, const std::string& wrapper = "") {
-    const std::string cmd = wrapper + " env " + env + " " KELO_EXE " " + args + " 2>&1";
-    ExeRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
-
-fs::path TempDir(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kelo_snd_" + name + "_" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    return dir;
-}
-
-struct Wav {
-    int format = 0, channels = 0, rate = 0, bits = 0;
-    std::vector<int16_t> samples;  // interleaved
-};
-
-// The canonical 44-byte header our writer makes, then the data.
-bool ReadWav(const fs::path& file, Wav* wav) {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 44 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVEfmt ", 8) != 0 ||
-        std::memcmp(bytes.data() + 36, "data", 4) != 0)
-        return false;
-    auto u16 = [&](size_t o) { return bytes[o] | bytes[o + 1] << 8; };
-    auto u32 = [&](size_t o) { return static_cast<uint32_t>(u16(o) | u16(o + 2) << 16); };
-    wav->format = u16(20);
-    wav->channels = u16(22);
-    wav->rate = static_cast<int>(u32(24));
-    wav->bits = u16(34);
-    const uint32_t data = u32(40);
-    if (u32(4) != 36 + data || bytes.size() != 44 + data) return false;
-    wav->samples.resize(data / 2);
-    std::memcpy(wav->samples.data(), bytes.data() + 44, data);
-    return true;
-}
+using namespace exetest;
 
 // The sample the music started at, from the "snd: play at sample N" log line.
 int64_t PlayedAt(const std::string& output) {
