@@ -23,7 +23,10 @@
 #include "engine/params.h"
 #include "render/camera.h"
 #include "render/scene_renderer.h"
+#include "data/music.h"
+#include "platform/sound.h"
 #include "tests/show_test_util.h"
+#include "tests/sound_test_util.h"
 
 namespace {
 
@@ -137,6 +140,66 @@ TEST(TowerGeometry, EachSegmentReadsItsOwnFiveBinsModulo256) {
     std::fill(g.spectrum.begin(), g.spectrum.end(), 1.0f);
     g.Build();
     EXPECT_NEAR(g.OuterCorner(0).z, 13.0f, 1e-5f);
+}
+
+// With the real soundtrack, frame by frame as the show hears it: the wedges
+// that read bands 0 to 2 (segment 249 of row 10 reads 1, 233, 25, 0 and 2)
+// swell and shrink with each kick, while a segment reading only the mids
+// follows the slow waves alone.
+TEST(TowerGeometry, WithTheSoundtrackTheBassWedgesSwellOnEveryKick) {
+    soundtest::OfflineSound sound;
+    CMusic* music = OpenMusic(160);
+    ASSERT_NE(music, nullptr);
+    PlayMusic(music, true);
+    soundtest::Mix(44100 * 20);  // into the drop, where the kick runs
+
+    Geometry g;
+    auto radius = [&](int segment) {
+        const CVector3 outer = g.OuterCorner(segment);
+        const CVector3 axis = g.v[kTowerVerticesPerSegment * segment].vPos;  // T, the row's centre
+        return std::hypot(outer.x - axis.x, outer.z - axis.z);
+    };
+    std::vector<double> bass, bass_wedge, mid_wedge;
+    for (int frame = 0; frame < 240; ++frame) {  // four seconds at 60 fps
+        soundtest::Mix(735);
+        plat::AdvanceSoundFrame();
+        std::copy_n(GetSpectrum(), 512, g.spectrum.begin());
+        bass.push_back(g.spectrum[0] + g.spectrum[1] + g.spectrum[2]);
+        g.time += 1.0f / 60.0f;
+        g.phase += (1.0f + static_cast<float>(bass.back())) / 60.0f;
+        g.Build();
+        bass_wedge.push_back(radius(249));
+        mid_wedge.push_back(radius(100));
+    }
+    CloseMusic(music);
+
+    // Frame-to-frame changes, so the slow waves drop out.
+    auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
+        std::vector<double> da, db;
+        for (size_t i = 1; i < a.size(); ++i) {
+            da.push_back(a[i] - a[i - 1]);
+            db.push_back(b[i] - b[i - 1]);
+        }
+        const double n = static_cast<double>(da.size());
+        double ma = 0, mb = 0;
+        for (size_t i = 0; i < da.size(); ++i) {
+            ma += da[i] / n;
+            mb += db[i] / n;
+        }
+        double sab = 0, saa = 0, sbb = 0;
+        for (size_t i = 0; i < da.size(); ++i) {
+            sab += (da[i] - ma) * (db[i] - mb);
+            saa += (da[i] - ma) * (da[i] - ma);
+            sbb += (db[i] - mb) * (db[i] - mb);
+        }
+        return sab / std::sqrt(saa * sbb);
+    };
+    const auto [lo, hi] = std::minmax_element(bass.begin(), bass.end());
+    EXPECT_GT(*hi - *lo, 0.4) << "bands 0-2 do not pulse";
+    EXPECT_GT(correlation(bass_wedge, bass), 0.8);
+    EXPECT_LT(std::abs(correlation(mid_wedge, bass)), 0.3);
+    const auto [rlo, rhi] = std::minmax_element(bass_wedge.begin(), bass_wedge.end());
+    EXPECT_GT(*rhi - *rlo, 0.8) << "the swell is too small to see";
 }
 
 TEST(TowerGeometry, NoSpectrumValueOrLongRunPutsInfinityOrNanIntoTheVertices) {
