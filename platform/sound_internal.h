@@ -1,6 +1,7 @@
 // platform/sound_internal.h - the MP3 decoder behind a SoundStream, shared by
-// the mixer (sound_mixer.cpp) and the decoder (sound_stream.cpp). Not for use
-// outside platform/sound*.cpp.
+// the mixer (sound_mixer.cpp) and the decoder (sound_stream.cpp), and the
+// mixer's conversion to 16 bits. Not for use outside platform/sound*.cpp and
+// their tests.
 //
 // None of these functions lock: the mixer calls them with its mutex held, or
 // on a stream that the audio thread cannot see yet (open) or any more (close).
@@ -26,5 +27,9 @@ void SetDecoderPlaying(SoundStream* stream, bool playing);
 bool DecoderPlaying(const SoundStream* stream);
 void SetDecoderLoopCount(SoundStream* stream, int count);
 int64_t DecoderLength(const SoundStream* stream);
+
+// The offline mix's samples as 16 bits: each of `count` floats clamped to
+// -1..1, times 32767, rounded half away from zero.
+void ToPcm16(const float* in, int16_t* out, int count);
 
 }  // namespace plat::detail

@@ -7,6 +7,10 @@
 // at any point the device may be playing.
 #include <SDL.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -55,10 +59,27 @@ struct MixerState {
 };
 MixerState g_mix;
 
-// Mixes `frames` (<= kChunk) into g_mix.mix with the mutex held, applies the
-// master gain and records the mono result.
-void MixChunkLocked(int frames) {
-    float* out = g_mix.mix.data();
+// Mono (L+R)/2 of `frames` interleaved stereo frames, four at a time where
+// SSE2 is there; both paths add, then halve, so they give the same bits.
+void FoldToMono(const float* stereo, float* mono, int frames) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 half = _mm_set1_ps(0.5f);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 a = _mm_loadu_ps(stereo + 2 * i);      // l0 r0 l1 r1
+        const __m128 b = _mm_loadu_ps(stereo + 2 * i + 4);  // l2 r2 l3 r3
+        const __m128 left = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 right = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        _mm_storeu_ps(mono + i, _mm_mul_ps(half, _mm_add_ps(left, right)));
+    }
+#endif
+    for (; i < frames; ++i) mono[i] = 0.5f * (stereo[2 * i] + stereo[2 * i + 1]);
+}
+
+// Mixes `frames` (<= kChunk) into `out` (interleaved stereo) with the mutex
+// held, applies the master gain and records the mono result. `out` is the
+// device's own buffer when a device asks, so the mix is written only once.
+void MixChunkLocked(float* out, int frames) {
     // The first playing stream decodes straight into the mix (the usual case
     // is one stream); any further ones are added.
     bool first = true;
@@ -90,9 +111,14 @@ void MixChunkLocked(int frames) {
         for (int i = 0; i < 2 * frames; ++i) out[i] *= g1;
     }
     g_mix.volume_applied = g1;
+    // Into the ring in at most two stretches (the second when it wraps).
     float* hist = g_mix.history.data();
-    for (int i = 0; i < frames; ++i) {
-        hist[(g_mix.mixed + i) & (kHistory - 1)] = 0.5f * (out[2 * i] + out[2 * i + 1]);
+    int at = static_cast<int>(g_mix.mixed & (kHistory - 1));
+    for (int done = 0; done < frames;) {
+        const int n = std::min(frames - done, kHistory - at);
+        FoldToMono(out + 2 * done, hist + at, n);
+        done += n;
+        at = 0;
     }
     g_mix.mixed += frames;
 }
@@ -104,8 +130,7 @@ void AudioCallback(void*, Uint8* stream, int len) {
     int frames = len / static_cast<int>(2 * sizeof(float));
     while (frames > 0) {
         const int n = std::min(frames, kChunk);
-        MixChunkLocked(n);
-        std::copy(g_mix.mix.begin(), g_mix.mix.begin() + 2 * n, dst);
+        MixChunkLocked(dst, n);
         dst += 2 * n;
         frames -= n;
         g_mix.stats.frames += static_cast<uint64_t>(n);
@@ -127,7 +152,7 @@ void CatchUpSilentLocked() {
     int64_t frames = static_cast<int64_t>(behind * kSoundRate);
     while (frames > 0) {
         const int n = static_cast<int>(std::min<int64_t>(frames, kChunk));
-        MixChunkLocked(n);
+        MixChunkLocked(g_mix.mix.data(), n);
         frames -= n;
     }
 }
@@ -177,6 +202,36 @@ bool OpenDevice() {
 void ShutdownAtExit() { ShutdownSound(); }
 
 }  // namespace
+
+namespace detail {
+
+void ToPcm16(const float* in, int16_t* out, int count) {
+    // Clamped to +-1, scaled by 32767, rounded half away from zero by adding
+    // a half of the sample's sign and truncating (lrint would be a library
+    // call per sample). Eight at a time where SSE2 is there, in the same
+    // operations as the scalar loop, so both give the same numbers.
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 lo = _mm_set1_ps(-1.0f), hi = _mm_set1_ps(1.0f), full = _mm_set1_ps(32767.0f);
+    const __m128 sign = _mm_set1_ps(-0.0f), half = _mm_set1_ps(0.5f);
+    const auto convert = [&](const float* p) {
+        // max first and min second, as std::clamp reads for every number
+        // (a NaN would go its own way, but a decoder does not make them).
+        const __m128 v = _mm_mul_ps(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(p), lo), hi), full);
+        return _mm_cvttps_epi32(_mm_add_ps(v, _mm_or_ps(_mm_and_ps(v, sign), half)));
+    };
+    for (; i + 8 <= count; i += 8) {
+        // The pack saturates, but the clamp has kept every value in range.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(convert(in + i), convert(in + i + 4)));
+    }
+#endif
+    for (; i < count; ++i) {
+        const float v = std::clamp(in[i], -1.0f, 1.0f) * 32767.0f;
+        out[i] = static_cast<int16_t>(v + std::copysign(0.5f, v));
+    }
+}
+
+}  // namespace detail
 
 void UseOfflineSound() { g_mix.want_offline = true; }
 
@@ -347,15 +402,8 @@ bool MixSoundOffline(int frames, int16_t* out) {
     if (g_mix.output != SoundOutput::kOffline) return false;
     while (frames > 0) {
         const int n = std::min(frames, kChunk);
-        MixChunkLocked(n);
-        const float* mix = g_mix.mix.data();
-        for (int i = 0; i < 2 * n; ++i) {
-            // Round half away from zero by hand, without branches: a
-            // truncating conversion is one instruction (and the loop
-            // vectorises), where lrint is a library call per sample.
-            const float v = std::clamp(mix[i], -1.0f, 1.0f) * 32767.0f;
-            out[i] = static_cast<int16_t>(v + std::copysign(0.5f, v));
-        }
+        MixChunkLocked(g_mix.mix.data(), n);
+        detail::ToPcm16(g_mix.mix.data(), out, 2 * n);
         out += 2 * n;
         frames -= n;
     }
