@@ -13,7 +13,8 @@ cmake --build build -j2 --target kelo
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build/kelo "$@"
 fi
-echo "run: no display here; capturing 10 seconds of the show headless into out/frames/"
+echo "run: no display here; capturing 40 seconds of the show headless into out/frames/"
+echo "run: (10 frames a second; Space held from 3 s to 8 s, so the tower is up by 12 s)"
 rm -rf out/frames
-build/kelo --capture out/frames --seconds 10 "$@"
+build/kelo --capture out/frames --fps 10 --seconds 40 --keys 3-8:Space "$@"
 echo "run: frames are in $(pwd)/out/frames/ (frame_000000.png ...)"
