@@ -48,8 +48,6 @@ struct ShowRun {
     }
 };
 
-ShowRun* g_run = nullptr;
-
 struct Rgb {
     int r, g, b;
     int Sum() const { return r + g + b; }
@@ -73,26 +71,15 @@ double Rms(const Wav& wav, double from, double to) {
     return std::sqrt(sum / static_cast<double>(b - a));
 }
 
-class WholeShow : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        g_run = new ShowRun;
-        g_run->dir = TempDir("whole_show");
-        g_run->exe = RunKelo(std::string("KELO_LOG=1 ") + kHeadless, "--capture " + g_run->dir.string() + " --fps " +
-                                                                       std::to_string(kFps) + " --keys " + kKeys);
-        g_run->frames = Frames(g_run->dir);
-        ReadWav(g_run->dir / "audio.wav", &g_run->wav);
-    }
-    static void TearDownTestSuite() {
-        fs::remove_all(g_run->dir);
-        delete g_run;
-        g_run = nullptr;
-    }
-    void SetUp() override { ASSERT_EQ(g_run->exe.status, 0) << g_run->exe.output; }
-};
+void RunWholeShow(ShowRun* run) {
+    run->dir = TempDir("whole_show");
+    run->exe = RunKelo(std::string("KELO_LOG=1 ") + kHeadless,
+                       "--capture " + run->dir.string() + " --fps " + std::to_string(kFps) + " --keys " + kKeys);
+    run->frames = Frames(run->dir);
+    ReadWav(run->dir / "audio.wav", &run->wav);
+}
 
-TEST_F(WholeShow, EndsByItselfAfterTheExitScreenWithACleanLog) {
-    const ShowRun& r = *g_run;
+void EndsByItselfAfterTheExitScreenWithACleanLog(ShowRun& r) {
     // The exit screen takes about 14 s of show time after Escape.
     EXPECT_GE(r.frames.size(), static_cast<size_t>(kEscapeFrame + 130));
     EXPECT_LE(r.frames.size(), static_cast<size_t>(kEscapeFrame + 150));
@@ -110,8 +97,7 @@ TEST_F(WholeShow, EndsByItselfAfterTheExitScreenWithACleanLog) {
     EXPECT_EQ(Lines(r.exe.output, "pressed 32").size(), 1u);
 }
 
-TEST_F(WholeShow, LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull) {
-    ShowRun& r = *g_run;
+void LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull(ShowRun& r) {
     // The bar's row: 23 assets, 578 pixels from x = 224, a 25-pixel step.
     for (int k = 0; k <= 22; ++k) {
         const plat::PicturePixels& f = r.Frame(k);
@@ -129,8 +115,7 @@ TEST_F(WholeShow, LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull) 
     EXPECT_GT(Rms(r.wav, 2.3, 3.3), 1000.0);
 }
 
-TEST_F(WholeShow, LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater) {
-    ShowRun& r = *g_run;
+void LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater(ShowRun& r) {
     // A pixel of the logo's lettering, at 0.2, 2.7, 4.7 and 6 s of show time:
     // darker each time, never anything but a blend of white and its colour.
     const Rgb letter = Pixel(r.Frame(83), 300, 545);
@@ -177,8 +162,7 @@ TEST_F(WholeShow, LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater)
     EXPECT_GT(changed, total / 50);
 }
 
-TEST_F(WholeShow, PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow) {
-    ShowRun& r = *g_run;
+void PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow(ShowRun& r) {
     // F1 at frame 266 until 291: the grey panel along the bottom left.
     EXPECT_TRUE(Near(Pixel(r.Frame(270), 5, 760), {128, 128, 128}, 2));
     EXPECT_FALSE(Near(Pixel(r.Frame(296), 5, 760), {128, 128, 128}, 2));
@@ -212,8 +196,7 @@ TEST_F(WholeShow, PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow) {
     EXPECT_GT(inside, points / 10);
 }
 
-TEST_F(WholeShow, EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence) {
-    ShowRun& r = *g_run;
+void EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence(ShowRun& r) {
     // The exit picture's orange log rings, then white at the very end.
     const plat::PicturePixels& exit = r.Frame(360);
     int orange = 0;
@@ -241,6 +224,22 @@ TEST_F(WholeShow, EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence) {
         previous = level;
     }
     EXPECT_LT(Rms(r.wav, end - 1.0 / kFps, end), playing / 50.0);
+}
+
+// One run for all the checks: a capture of the whole show takes a minute.
+TEST(WholeShow, FromLoadingToTheEndOfTheExitScreen) {
+    ShowRun run;
+    RunWholeShow(&run);
+    ASSERT_EQ(run.exe.status, 0) << run.exe.output;
+    for (auto [name, check] : {std::pair{"ending and log", &EndsByItselfAfterTheExitScreenWithACleanLog},
+                               std::pair{"loading", &LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull},
+                               std::pair{"intro", &LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater},
+                               std::pair{"tower and panels", &PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow},
+                               std::pair{"exit", &EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence}}) {
+        SCOPED_TRACE(name);
+        check(run);
+    }
+    fs::remove_all(run.dir);
 }
 
 }  // namespace
