@@ -10,7 +10,7 @@
 
 namespace plat::gfx {
 
-GLuint DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* ps, Shader** used_vs);
+GLuint DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* ps, bool alpha_test, Shader** used_vs);
 
 GLenum GlCompare(uint32_t cmp) {
     switch (cmp) {
@@ -212,6 +212,7 @@ void Device::Release() {
                 d->device_ = nullptr;
             } else if (auto* sh = dynamic_cast<Shader*>(obj)) {
                 glDeleteProgram(sh->gl_program_);
+                if (sh->gl_program_no_test_) glDeleteProgram(sh->gl_program_no_test_);
                 sh->device_ = nullptr;
             }
         }
@@ -451,7 +452,8 @@ void Device::SetConstants(ShaderStage stage, const void* data, size_t size) {
 void Device::DrawPrimitiveUP(PrimType type, uint32_t primitive_count, const void* vertices, uint32_t stride) {
     if (!in_scene_ || primitive_count == 0 || !vertices || stride == 0 || !decl_ || !target_) return;
     Shader* vs = nullptr;
-    const GLuint pipeline = DevicePipelineFor(*this, decl_, vs_, ps_, &vs);
+    const GLuint pipeline =
+        DevicePipelineFor(*this, decl_, vs_, ps_, rs_[static_cast<int>(RS::AlphaTestEnable)] != 0, &vs);
     if (!pipeline) return;
 
     const uint32_t count = type == PrimType::TriangleList ? primitive_count * 3 : primitive_count + 2;

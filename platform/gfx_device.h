@@ -146,14 +146,24 @@ public:
 
 private:
     friend class Device;
-    friend uint32_t DevicePipelineFor(Device&, VertexDecl*, Shader*, Shader*, Shader**);
-    Shader(Device* device, ShaderStage stage, uint32_t program);
+    friend uint32_t DevicePipelineFor(Device&, VertexDecl*, Shader*, Shader*, bool, Shader**);
+    Shader(Device* device, ShaderStage stage, uint32_t program, uint32_t program_without_alpha_test = 0);
     ~Shader() override;
-    int Location(std::string_view name);
+    struct Locations {
+        std::string name;
+        int with_test, without_test;
+    };
+    const Locations& Location(std::string_view name);
     Device* device_;
     ShaderStage stage_;
     uint32_t gl_program_;
-    std::vector<std::pair<std::string, int>> locations_;
+    // Pixel stages only: the same program without the alpha test's discard,
+    // drawn with while the test is off. A shader that can discard makes
+    // llvmpipe (and many GPUs) test depth only after shading; the tower and
+    // the meshes, which never use the test, keep the early depth test this
+    // way. 0 when the stage has no colour output to test.
+    uint32_t gl_program_no_test_ = 0;
+    std::vector<Locations> locations_;
     int pixel_shift_location_ = -1;
     float pixel_shift_[2] = {0.f, 0.f};
     int alpha_test_location_ = -1;

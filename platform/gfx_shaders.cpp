@@ -98,8 +98,8 @@ const char* Swizzle(GLenum type) {
 
 }  // namespace
 
-Shader::Shader(Device* device, ShaderStage stage, uint32_t program)
-    : device_(device), stage_(stage), gl_program_(program) {
+Shader::Shader(Device* device, ShaderStage stage, uint32_t program, uint32_t program_without_alpha_test)
+    : device_(device), stage_(stage), gl_program_(program), gl_program_no_test_(program_without_alpha_test) {
     device_->impl().live.insert(this);
     pixel_shift_location_ = glGetUniformLocation(program, "kelo_pixel_shift");
     alpha_test_location_ = glGetUniformLocation(program, "kelo_alpha_test");
@@ -109,7 +109,8 @@ Shader::~Shader() {
     if (!device_) return;
     Device::Impl& impl = device_->impl();
     for (auto it = impl.pipelines.begin(); it != impl.pipelines.end();) {
-        if (it->first.first == gl_program_ || it->first.second == gl_program_) {
+        if (it->first.first == gl_program_ || it->first.second == gl_program_ ||
+            (gl_program_no_test_ && it->first.second == gl_program_no_test_)) {
             if (impl.cache.pipeline == it->second) impl.cache.pipeline = ~0u;
             glDeleteProgramPipelines(1, &it->second);
             it = impl.pipelines.erase(it);
@@ -128,50 +129,62 @@ Shader::~Shader() {
         }
     }
     glDeleteProgram(gl_program_);
+    if (gl_program_no_test_) glDeleteProgram(gl_program_no_test_);
     impl.live.erase(this);
 }
 
-int Shader::Location(std::string_view name) {
-    for (const auto& [n, loc] : locations_) {
-        if (n == name) return loc;
+const Shader::Locations& Shader::Location(std::string_view name) {
+    for (const Locations& l : locations_) {
+        if (l.name == name) return l;
     }
-    if (!device_) return -1;
     std::string key(name);
-    int loc = glGetUniformLocation(gl_program_, key.c_str());
-    locations_.emplace_back(std::move(key), loc);
-    return loc;
+    int with_test = -1, without_test = -1;
+    if (device_) {
+        with_test = glGetUniformLocation(gl_program_, key.c_str());
+        if (gl_program_no_test_) without_test = glGetUniformLocation(gl_program_no_test_, key.c_str());
+    }
+    locations_.push_back({std::move(key), with_test, without_test});
+    return locations_.back();
 }
 
-bool Shader::HasUniform(std::string_view name) { return Location(name) >= 0; }
+bool Shader::HasUniform(std::string_view name) { return Location(name).with_test >= 0; }
 
+// Every value goes to both variants of a pixel stage, so switching the alpha
+// test on or off never shows a stale uniform.
 bool Shader::SetFloats(std::string_view name, const float* v, size_t count) {
-    int loc = Location(name);
-    if (loc < 0 || !v) return false;
-    switch (count) {
-        case 1: glProgramUniform1f(gl_program_, loc, v[0]); break;
-        case 2: glProgramUniform2f(gl_program_, loc, v[0], v[1]); break;
-        case 3: glProgramUniform3f(gl_program_, loc, v[0], v[1], v[2]); break;
-        case 4: glProgramUniform4f(gl_program_, loc, v[0], v[1], v[2], v[3]); break;
-        case 16: glProgramUniformMatrix4fv(gl_program_, loc, 1, GL_TRUE, v); break;
-        default: glProgramUniform1fv(gl_program_, loc, static_cast<GLsizei>(count), v); break;
+    const Locations& l = Location(name);
+    if (l.with_test < 0 || !v) return false;
+    for (auto [program, loc] : {std::pair{gl_program_, l.with_test}, std::pair{gl_program_no_test_, l.without_test}}) {
+        if (!program || loc < 0) continue;
+        switch (count) {
+            case 1: glProgramUniform1f(program, loc, v[0]); break;
+            case 2: glProgramUniform2f(program, loc, v[0], v[1]); break;
+            case 3: glProgramUniform3f(program, loc, v[0], v[1], v[2]); break;
+            case 4: glProgramUniform4f(program, loc, v[0], v[1], v[2], v[3]); break;
+            case 16: glProgramUniformMatrix4fv(program, loc, 1, GL_TRUE, v); break;
+            default: glProgramUniform1fv(program, loc, static_cast<GLsizei>(count), v); break;
+        }
     }
     return true;
 }
 
 bool Shader::SetMatrix(std::string_view name, const float* m16) {
-    int loc = Location(name);
-    if (loc < 0 || !m16) return false;
+    const Locations& l = Location(name);
+    if (l.with_test < 0 || !m16) return false;
     // The program stores matrices row by row for row vectors (p x M). GL's
     // mat4 is column-major, so transposing on upload gives a GLSL matrix
     // whose `v * M` is exactly p x M.
-    glProgramUniformMatrix4fv(gl_program_, loc, 1, GL_TRUE, m16);
+    glProgramUniformMatrix4fv(gl_program_, l.with_test, 1, GL_TRUE, m16);
+    if (gl_program_no_test_ && l.without_test >= 0)
+        glProgramUniformMatrix4fv(gl_program_no_test_, l.without_test, 1, GL_TRUE, m16);
     return true;
 }
 
 bool Shader::SetInt(std::string_view name, int value) {
-    int loc = Location(name);
-    if (loc < 0) return false;
-    glProgramUniform1i(gl_program_, loc, value);
+    const Locations& l = Location(name);
+    if (l.with_test < 0) return false;
+    glProgramUniform1i(gl_program_, l.with_test, value);
+    if (gl_program_no_test_ && l.without_test >= 0) glProgramUniform1i(gl_program_no_test_, l.without_test, value);
     return true;
 }
 
@@ -179,11 +192,13 @@ Shader* Device::CreateShader(ShaderStage stage, std::string_view glsl, std::stri
                              std::string* log) {
     std::string source = "#version 450 core\n#define main kelo_user_main\n";
     source += StripVersion(glsl);
+    std::string without_test;  // the pixel stage with the alpha test left out
     if (stage == ShaderStage::Vertex) {
         source += kVertexEpilogue;
     } else {
         source += kPixelEpilogueHead;
         if (!color_output.empty()) {
+            without_test = source + "}\n";
             source += "    if (kelo_alpha_test.x > 0.5 && !kelo_alpha_passes(";
             source += color_output;
             source += ".a)) discard;\n";
@@ -197,6 +212,12 @@ Shader* Device::CreateShader(ShaderStage stage, std::string_view glsl, std::stri
         LogWarning("gfx", "shader does not compile: %s", msg.c_str());
         if (log) *log = msg;
         return nullptr;
+    }
+    if (!without_test.empty()) {
+        // The same code less one line: if it compiled above, so does this.
+        GLuint plain = CompileSeparable(GL_FRAGMENT_SHADER, without_test, &msg);
+        if (!plain) LogWarning("gfx", "pixel stage without the alpha test does not compile: %s", msg.c_str());
+        return new Shader(this, stage, program, plain);
     }
     return new Shader(this, stage, program);
 }
@@ -254,7 +275,7 @@ static std::string PassThroughSource(const VertexDecl& decl, GLuint ps) {
 // Chooses the program pair for a draw; returns the pipeline, or 0 when the
 // draw cannot run (no pixel stage, or no vertex stage for a transformed
 // declaration).
-GLuint DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* ps, Shader** used_vs) {
+GLuint DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* ps, bool alpha_test, Shader** used_vs) {
     Device::Impl& impl = device.impl();
     *used_vs = nullptr;
     if (!ps || !decl) return 0;
@@ -275,7 +296,8 @@ GLuint DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* p
         stage = it->second;
     }
     if (!stage) return 0;
-    auto key = std::make_pair(static_cast<GLuint>(stage->GlName()), static_cast<GLuint>(ps->GlName()));
+    const GLuint pixel = alpha_test || !ps->gl_program_no_test_ ? ps->gl_program_ : ps->gl_program_no_test_;
+    auto key = std::make_pair(static_cast<GLuint>(stage->GlName()), pixel);
     auto it = impl.pipelines.find(key);
     if (it == impl.pipelines.end()) {
         GLuint pipeline = 0;

@@ -100,9 +100,17 @@ TEST_F(GfxDevice, AlphaTestDropsTransparentPixelsAndBlendingWritesAlpha) {
     // Blending ONE/ZERO would overwrite: only the alpha test can keep white.
     DrawQuad(d, Quad(0, 0, 64, 64, 0x00000000));
     DrawQuad(d, Quad(64, 0, 128, 64, 0x01000000));
+    // The same shader with the test off (drawn by its variant without the
+    // discard) and on again.
+    d->SetRenderState(RS::AlphaTestEnable, 0);
+    DrawQuad(d, Quad(128, 0, 192, 64, 0x00000000));
+    d->SetRenderState(RS::AlphaTestEnable, 1);
+    DrawQuad(d, Quad(192, 0, 256, 64, 0x00000000));
     auto px = ReadBack(d);
     EXPECT_EQ(PixelAt(px, 10, 10), (Rgb{255, 255, 255}));
     EXPECT_EQ(PixelAt(px, 70, 10), (Rgb{0, 0, 0}));
+    EXPECT_EQ(PixelAt(px, 140, 10), (Rgb{0, 0, 0}));
+    EXPECT_EQ(PixelAt(px, 200, 10), (Rgb{255, 255, 255}));
 
     // Source alpha / inverse source alpha, on a float target so alpha reads back.
     Texture* t = d->CreateTexture(64, 64, 1, USAGE_RENDERTARGET, Format::A16B16G16R16F);
