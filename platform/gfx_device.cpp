@@ -422,17 +422,24 @@ void Device::ApplyDrawState() {
             c.textures[s] = tex;
             ++stats_.texture_binds;
         }
-        if (tex && impl_->sampler_dirty[s]) {
+        // A texture of one level (every render target) reads the same with
+        // or without a mip filter: both levels of a linear mip blend are
+        // level 0. Leaving the mip filter out there spares llvmpipe the
+        // level-of-detail work and the second fetch on every tap.
+        const bool one_level = tex && textures_[s]->LevelCount() == 1;
+        if (tex && (impl_->sampler_dirty[s] || impl_->sampler_one_level[s] != one_level)) {
             const uint32_t* st = ss_[s];
             const GLuint smp = impl_->samplers[s];
+            const uint32_t mip = one_level ? static_cast<uint32_t>(TEXF_NONE) : st[static_cast<int>(SS::MipFilter)];
             glSamplerParameteri(smp, GL_TEXTURE_WRAP_S, GlAddress(st[static_cast<int>(SS::AddressU)]));
             glSamplerParameteri(smp, GL_TEXTURE_WRAP_T, GlAddress(st[static_cast<int>(SS::AddressV)]));
             glSamplerParameteri(smp, GL_TEXTURE_MAG_FILTER,
                                 st[static_cast<int>(SS::MagFilter)] >= TEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
             glSamplerParameteri(smp, GL_TEXTURE_MIN_FILTER,
-                                GlMinFilter(st[static_cast<int>(SS::MinFilter)], st[static_cast<int>(SS::MipFilter)]));
+                                GlMinFilter(st[static_cast<int>(SS::MinFilter)], mip));
             glBindSampler(s, smp);
             impl_->sampler_dirty[s] = false;
+            impl_->sampler_one_level[s] = one_level;
             ++stats_.state_changes;
         }
     }

@@ -70,6 +70,9 @@ struct Device::Impl {
     int depth_width = 0, depth_height = 0;
     GLuint samplers[kMaxSamplers] = {};
     bool sampler_dirty[kMaxSamplers] = {};
+    // Whether each sampler's filters were last set for a texture of one
+    // level (see ApplyDrawState).
+    bool sampler_one_level[kMaxSamplers] = {};
     StreamBuffer stream;
     GlStateCache cache;
     // Separable programs are combined in pipelines, one per (vertex, pixel) pair.
