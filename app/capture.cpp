@@ -55,16 +55,20 @@ double Megabytes(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 *
 void ReportHealth() {
     const uint64_t now = plat::ResidentBytes(), peak = plat::PeakResidentBytes();
     const uint64_t first = g_cap.rss_first_minute;
-    char growth[64] = "no first minute";
+    char memory[160];
     if (first > 0) {
-        std::snprintf(growth, sizeof growth, "%+.2f%%",
+        std::snprintf(memory, sizeof memory,
+                      "resident memory %.1f MB after the first minute, %.1f MB peak, %.1f MB at the end (growth %+.2f%%)",
+                      Megabytes(first), Megabytes(peak), Megabytes(now),
                       100.0 * (static_cast<double>(now) - static_cast<double>(first)) / static_cast<double>(first));
+    } else {
+        std::snprintf(memory, sizeof memory,
+                      "resident memory %.1f MB peak, %.1f MB at the end (a run under a minute has no growth figure)",
+                      Megabytes(peak), Megabytes(now));
     }
     const unsigned gl_errors = GetDevice() ? GetDevice()->GlErrorCount() : 0;
-    std::fprintf(stderr,
-                 "capture: health: resident memory %.1f MB after the first minute, %.1f MB peak, %.1f MB at the "
-                 "end (growth %s); GL errors %u; warnings %d; frames with non-finite tower vertices %llu\n",
-                 Megabytes(first), Megabytes(peak), Megabytes(now), growth, gl_errors, plat::LogWarningCount(),
+    std::fprintf(stderr, "capture: health: %s; GL errors %u; warnings %d; frames with non-finite tower vertices %llu\n",
+                 memory, gl_errors, plat::LogWarningCount(),
                  static_cast<unsigned long long>(CCubeTower::s_nNonFiniteFrames));
 }
 
