@@ -115,7 +115,9 @@ TEST(KeyScriptParseTest, RandomKeysAreRepeatableStayInTheSetAndLeaveEscapeToTheL
     for (size_t i = 0; i < a.size(); ++i) {
         ASSERT_LT(a[i].vk, 256u);
         ++per_key[a[i].vk];
-        if (i > 0) ASSERT_GE(a[i].down_at - a[i - 1].down_at, 0.1 - 1e-9) << i;
+        if (i > 0) {
+            ASSERT_GE(a[i].down_at - a[i - 1].down_at, 0.1 - 1e-9) << i;
+        }
         if (a[i].up_at >= 0) {
             ++holds;
             ASSERT_GT(a[i].up_at, a[i].down_at);
