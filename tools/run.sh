@@ -14,7 +14,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec build/kelo "$@"
 fi
 echo "run: no display here; capturing 40 seconds of the show headless into out/frames/"
-echo "run: (10 frames a second; Space held from 3 s to 8 s, so the tower is up by 12 s)"
+echo "run: (10 frames a second; Space held from 3 s to 8 s: the tower starts at 11 s and is in full view from 20 s)"
 rm -rf out/frames
 build/kelo --capture out/frames --fps 10 --seconds 40 --keys 3-8:Space "$@"
 echo "run: frames are in $(pwd)/out/frames/ (frame_000000.png ...)"
