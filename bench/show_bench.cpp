@@ -47,12 +47,6 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
-void LoadEverything() {
-    float progress = 0.0f;
-    for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {
-    }
-}
-
 // The 2D effects, made once: each construction registers the effect's
 // parameters again, as the show's constructors do.
 struct Screens {
@@ -64,7 +58,7 @@ struct Screens {
     Screens() {
         device = bench::SharedDevice();
         if (!device) return;
-        LoadEverything();
+        LoadAllAssets();
         logo = std::make_unique<CIntroScreens>();
         intro = std::make_unique<CIntroScreens>();
         logo->m_nPicture = 0;
@@ -89,7 +83,7 @@ struct Screens {
 // again is a no-op once everything is in.
 Screens& Sc() {
     static Screens s;
-    LoadEverything();
+    LoadAllAssets();
     return s;
 }
 
@@ -121,7 +115,7 @@ void BM_ShowLoadingFrame(benchmark::State& state) {
             loading.m_fProgress = 0.0f;
         }
     }
-    LoadEverything();
+    LoadAllAssets();
     counters.Report(state);
     double sum = 0.0;
     for (double l : loads) sum += l;

@@ -144,9 +144,7 @@ struct Scene {
         device = bench::SharedDevice();
         if (!device) return;
         InitSceneRenderer();
-        float progress = 0.0f;
-        for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {
-        }
+        LoadAllAssets();
         camera.SetClipPlanes(0.1f, 2000.0f);
         SetCurrentCamera(&camera);
         tower = std::make_unique<CCubeTower>();

@@ -39,6 +39,12 @@ bool LoadNextAsset(float& fProgress) {
     return false;
 }
 
+void LoadAllAssets() {
+    float progress = 0.0f;
+    while (!LoadNextAsset(progress)) {
+    }
+}
+
 CMesh* GetMesh(uint32_t id) { return g_cache.m_Meshes[id]; }
 plat::fx::Effect* GetEffect(uint32_t id) { return g_cache.m_Effects[id]; }
 CTexture* GetTexture(uint32_t id) { return g_cache.m_Textures[id]; }

@@ -37,6 +37,9 @@ struct AssetCache {
 // nothing, on this call and every later one.
 bool LoadNextAsset(float& fProgress);
 
+// Tests and benchmarks: everything LoadNextAsset has still to load, at once.
+void LoadAllAssets();
+
 // The cached object for `id`, or null when it is not loaded. Asking for an
 // id the map does not hold adds a null entry for it, which a later load of
 // that id fills.

@@ -2,9 +2,11 @@
 // behind: exit status and output, capture directories, frames, audio.wav.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -89,6 +91,41 @@ inline bool ReadWav(const fs::path& file, Wav* wav) {
     wav->samples.resize(data / 2);
     std::memcpy(wav->samples.data(), bytes.data() + 44, data);
     return true;
+}
+
+// What a capture run must leave in its log, however it ended: no warning,
+// no GL error, and a closing health line with none of either and no tower
+// vertex gone bad.
+inline void ExpectCleanLog(const std::string& output) {
+    EXPECT_TRUE(Lines(output, "kelo: warning:").empty()) << output;
+    EXPECT_TRUE(Lines(output, "gfx: GL error").empty()) << output;
+    const std::vector<std::string> health = Lines(output, "capture: health:");
+    ASSERT_EQ(health.size(), 1u) << output;
+    EXPECT_NE(health[0].find("GL errors 0; warnings 0; frames with non-finite tower vertices 0"), std::string::npos)
+        << health[0];
+}
+
+// A pixel of a captured frame.
+struct Rgb {
+    int r, g, b;
+    int Sum() const { return r + g + b; }
+};
+
+inline Rgb Pixel(const plat::PicturePixels& p, int x, int y) {
+    const uint8_t* q = &p.rgba[(static_cast<size_t>(y) * static_cast<size_t>(p.width) + static_cast<size_t>(x)) * 4];
+    return {q[0], q[1], q[2]};
+}
+
+inline bool Near(Rgb a, Rgb b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+// Points of a 16-pixel grid over [x0, x1) x [y0, y1) that are not white.
+inline int NonWhite(const plat::PicturePixels& p, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; y += 16)
+        for (int x = x0; x < x1; x += 16) n += Pixel(p, x, y).Sum() != 3 * 255;
+    return n;
 }
 
 }  // namespace exetest

@@ -231,10 +231,7 @@ TEST_F(IntroScreens, ExitScreenTakesTheMusicDownWithItsFadeClearsEverythingAndQu
 class WaterFade : public IntroScreens {
 protected:
     static void SetUpTestSuite() {
-        if (!showtest::ShowDevice()) return;
-        float progress = 0.0f;
-        for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {
-        }
+        if (showtest::ShowDevice()) LoadAllAssets();
     }
     static void TearDownTestSuite() { ResetAssetCacheForTests(); }
 

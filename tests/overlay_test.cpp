@@ -154,10 +154,7 @@ TEST_F(OverlayTiming, ZeroDisplayTimeTurnsRoundAsSoonAsThePageIsIn) {
 class OverlayDrawing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!showtest::ShowDevice()) return;
-        float progress = 0.0f;
-        for (int i = 0; i < 30 && !LoadNextAsset(progress); ++i) {
-        }
+        if (showtest::ShowDevice()) LoadAllAssets();
     }
     static void TearDownTestSuite() { ResetAssetCacheForTests(); }
     void SetUp() override { ASSERT_NE(showtest::ShowDevice(), nullptr); }
