@@ -4,6 +4,7 @@
 
 #include "app/startup_dialog.h"
 #include "data/creators.h"
+#include "data/data_files.h"
 #include "data/texture.h"
 #include "platform/effect.h"
 #include "platform/font.h"
@@ -88,7 +89,7 @@ void SetUpDeviceObjects() {
 
     // 9. The 2D effect, made here rather than through the asset cache: the
     // loading screen draws with it before any asset is loaded.
-    g_p2DEffect = CreateEffectFromResource(217, "Data\\2d.fx");
+    g_p2DEffect = CreateEffectFromResource(k2DEffectId, "Data\\2d.fx");
 
     // 10. Pixel space for 2D drawing: y grows downwards.
     MatrixOrthoOffCenterRH(g_mOrtho, 0.f, g_fScreenWidth, g_fScreenHeight, 0.f, 0.f, 1000.f);
@@ -124,12 +125,26 @@ void SetScreenValues() {
 
 const std::string& GetStartError() { return g_dev.start_error; }
 
-bool InitDevice() {
+bool StartVideo() {
+    if (g_dev.video) return true;
     g_dev.start_error.clear();
-    // 1. The graphics runtime: here, the video subsystem.
     std::string error;
-    if (!plat::InitVideo(&error, g_RunConfig.offscreen)) return Fail(error);
+    bool no_display = false;
+    if (!plat::InitVideo(&error, g_RunConfig.offscreen, &no_display)) {
+        if (no_display)
+            return Fail("no display to show the dialog and the show on (DISPLAY and WAYLAND_DISPLAY name none that "
+                        "answers); to render it headless, capture it: kelo --capture DIR, or bash tools/run.sh");
+        return Fail(error);
+    }
     g_dev.video = true;
+    return true;
+}
+
+bool InitDevice() {
+    // 1. The graphics runtime: here, the video subsystem (perhaps started
+    // already by the entry point's display check).
+    if (!StartVideo()) return false;
+    std::string error;
 
     // 2. The start-up dialog, unless the command line answered it.
     if (g_RunConfig.skip_dialog) {
@@ -152,6 +167,7 @@ bool InitDevice() {
     wp.windowed = g_bWindowed;
     wp.width = width;
     wp.height = height;
+    wp.icon_id = kAppIconId;
     if (g_bWindowed) {
         plat::ScreenSize screen = plat::PrimaryScreenSize();
         wp.x = (screen.width - width) / 2;

@@ -63,6 +63,11 @@ bool InitDevice();
 void ShutdownDevice();
 const std::string& GetStartError();
 
+// Starts the video subsystem, the first step of InitDevice; the entry point
+// calls it early so that a run with no display to show on ends with that one
+// message before the sound device is opened. False with GetStartError().
+bool StartVideo();
+
 plat::gfx::Device* GetDevice();
 const CVector2* GetPixelSize();
 plat::gfx::VertexDecl* GetVertexDecl(int index);

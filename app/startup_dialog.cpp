@@ -21,7 +21,7 @@ constexpr DlgItem kStartupItems[] = {
     {DlgKind::AutoCheckBox,  "Fullscreen", kIdcFullscreen,   true,   54, 150,  54,  12},
 };
 
-constexpr plat::DialogTemplate kStartupDialog = {"KELO 2008 - V.E.X.A.", 232, 172, kStartupItems};
+constexpr plat::DialogTemplate kStartupDialog = {"KELO 2008 - V.E.X.A.", 232, 172, kStartupItems, kAppIconId};
 
 }  // namespace
 

@@ -72,6 +72,15 @@ int KeloMain(const AppOptions& options) {
     Step("register window class");
     plat::SetWindowProc(WndProc);
 
+    // A person's run needs a display; without one, say so before the sound
+    // device is opened (and its libraries fill the terminal).
+    if (!options.capture && !StartVideo()) {
+        std::fprintf(stderr, "kelo: cannot start: %s\n", GetStartError().c_str());
+        ShutdownDevice();
+        plat::SetWindowProc(nullptr);
+        return 1;
+    }
+
     // 2. Sound, before the dialog: in a capture it mixes offline, as
     // capture::Begin chose.
     InitSound();

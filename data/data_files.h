@@ -24,3 +24,9 @@ inline constexpr int kFirstEffectFile = 13;  // 10 entries
 inline constexpr int kEffectFileCount = 10;
 
 extern const DataFile g_DataFiles[kDataFileCount];
+
+// The resources outside the table, each named once for the code that makes
+// it and for the test that checks the executable carries them.
+inline constexpr uint32_t k2DEffectId = 217;          // RCDATA "Data\2d.fx"
+inline constexpr uint32_t kLoadingPictureId = 225;    // RCDATA "Data\loading_screen.png"
+inline constexpr uint32_t kMusicId = 160;             // MUSIC, the soundtrack

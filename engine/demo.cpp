@@ -6,6 +6,7 @@
 #include "app/frame_timer.h"
 #include "app/keys.h"
 #include "app/winmain.h"
+#include "data/data_files.h"
 #include "data/music.h"
 #include "engine/effect.h"
 #include "engine/params.h"
@@ -29,7 +30,6 @@ SyncChannel g_SyncChannels[3] = {
 namespace {
 constexpr int kNoClass = 5;
 constexpr uint32_t kExitLayer = 8;  // above everything the timeline starts
-constexpr uint32_t kMusicResource = 160;
 }  // namespace
 
 CDemo::CDemo(const DemoScript& script) : m_Script(script) {
@@ -78,7 +78,7 @@ void CDemo::RemoveAllExcept(CEffect* keep) {
 }
 
 void CDemo::StartMusic() {
-    m_pMusic = OpenMusic(kMusicResource);
+    m_pMusic = OpenMusic(kMusicId);
     if (m_pMusic) PlayMusic(m_pMusic, true);
 }
 

@@ -5,17 +5,14 @@
 #include "app/winmain.h"
 #include "data/asset_cache.h"
 #include "data/creators.h"
+#include "data/data_files.h"
 #include "data/texture.h"
 #include "engine/demo.h"
 #include "fx2d/draw2d.h"
 
-namespace {
 // The loading picture is not one of the cached assets: it has to be on
 // screen before the first of them is loaded.
-constexpr uint32_t kLoadingPicture = 225;
-}  // namespace
-
-CLoading::CLoading() { m_pPicture = CreateTextureFromResource(kLoadingPicture, "Data\\loading_screen.png"); }
+CLoading::CLoading() { m_pPicture = CreateTextureFromResource(kLoadingPictureId, "Data\\loading_screen.png"); }
 
 CLoading::~CLoading() {
     if (m_pPicture) {

@@ -6,6 +6,7 @@
 
 #include "platform/dialog_draw.h"
 #include "platform/dialog_model.h"
+#include "platform/window_internal.h"
 
 #include <SDL.h>
 
@@ -120,6 +121,7 @@ int DialogBox(const DialogTemplate& tpl, DialogProc proc, void* user) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return -1;
     }
+    if (tpl.icon_id) detail::SetWindowIconFromResource(window, tpl.icon_id);
     const Uint32 window_id = SDL_GetWindowID(window);
     const DialogRunnerState saved = g_runner;
     g_runner.window_id = window_id;

@@ -22,7 +22,9 @@
 //     high word 0 (BN_CLICKED);
 //   - nothing ends the dialog but EndDialog, called from the procedure;
 //   - a static bitmap shows the BITMAP resource as-is at its top-left, inside
-//     a 3-pixel modal frame; without the resource it is an empty frame.
+//     a 3-pixel modal frame; without the resource it is an empty frame and
+//     a warning is logged;
+//   - the template's ICON resource, when it names one, is the window's icon.
 //
 // Lifecycle: DialogBox initialises SDL's video subsystem (reference-counted,
 // so it nests inside or around other SDL users), opens a fixed-size window
@@ -60,6 +62,7 @@ struct DialogTemplate {
     const char* caption;
     int cx, cy;  // client size in dialog units
     std::span<const DlgItem> items;  // in creation (and tab) order
+    uint32_t icon_id = 0;  // ICON resource for the window's title bar and task list; 0 for none
 };
 
 // Messages, with their Win32 values.

@@ -1,5 +1,6 @@
 #include "platform/dialog_draw.h"
 
+#include "platform/log.h"
 #include "platform/resources.h"
 
 #include <stb_image.h>
@@ -75,13 +76,16 @@ DialogPainter::DialogPainter(const DialogModel& dlg) {
         if (it.kind != DlgKind::StaticBitmap) continue;
         size_t size = 0;
         const unsigned char* bytes = FindResourceBytes(kResBitmap, it.bitmap_id, &size);
-        // A missing picture is expected until the artwork exists; the frame
-        // is drawn empty and nothing is logged.
-        if (!bytes || size > static_cast<size_t>(INT_MAX)) continue;
+        // The frame is still drawn without its picture, but a picture the
+        // template names and the executable lacks is a build fault: say so.
+        if (!bytes || size > static_cast<size_t>(INT_MAX)) {
+            LogWarning("dlg", "bitmap %u is not in the executable", it.bitmap_id);
+            continue;
+        }
         int w = 0, h = 0, channels = 0;
         stbi_uc* px = stbi_load_from_memory(bytes, static_cast<int>(size), &w, &h, &channels, 4);
         if (!px) {
-            std::fprintf(stderr, "dlg: bitmap %u cannot be decoded: %s\n", it.bitmap_id, stbi_failure_reason());
+            LogWarning("dlg", "bitmap %u cannot be decoded: %s", it.bitmap_id, stbi_failure_reason());
             continue;
         }
         Picture pic;

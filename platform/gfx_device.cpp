@@ -119,10 +119,11 @@ bool Device::Init(const DeviceParams& params, std::string* error) {
         reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 
     impl_->swap_interval = params.vsync ? 1 : 0;
-    // Adaptive vsync first (a late frame is shown at once rather than a frame
-    // later); plain vsync when the driver has no such thing.
-    if (params.vsync && SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
-    if (!params.vsync) SDL_GL_SetSwapInterval(0);
+    // Strict vsync: every frame waits for the retrace. Adaptive vsync would
+    // show a late frame at once, torn, and "present on the retrace" means
+    // never torn.
+    if (SDL_GL_SetSwapInterval(impl_->swap_interval) != 0 && params.vsync)
+        Log("gfx", "vsync is not available here (%s)", SDL_GetError());
 
     glEnable(GL_DEBUG_OUTPUT);
     glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);

@@ -63,7 +63,8 @@ static void PinGlLibraries() {
     }
 }
 
-bool InitVideo(std::string* error, bool offscreen) {
+bool InitVideo(std::string* error, bool offscreen, bool* no_display) {
+    if (no_display) *no_display = false;
     if (g_win.video_started) return true;
     static bool pinned = false;
     if (!pinned) PinGlLibraries();
@@ -76,8 +77,18 @@ bool InitVideo(std::string* error, bool offscreen) {
         if (error) *error = std::string("no usable video driver (") + SDL_GetError() + ")";
         return false;
     }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool asked = SDL_getenv("SDL_VIDEODRIVER") != nullptr;
+    if (!offscreen && !asked && driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+        // SDL's last resorts: a dialog there would wait for a key nobody
+        // can press, so a run that wants a person says so instead.
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (no_display) *no_display = true;
+        if (error) *error = "no display";
+        return false;
+    }
     g_win.video_started = true;
-    Log("win", "video driver %s", SDL_GetCurrentVideoDriver());
+    Log("win", "video driver %s", driver ? driver : "(none)");
     return true;
 }
 
@@ -119,18 +130,27 @@ bool CreateMainWindow(const WindowParams& params, std::string* error) {
 
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN;
     int x = params.x, y = params.y, w = params.width, h = params.height;
-    if (!params.windowed) {
+    SDL_Rect bounds{0, 0, 0, 0};
+    if (!params.windowed && SDL_GetDisplayBounds(0, &bounds) == 0 && bounds.w > 0 && bounds.h > 0) {
         // Full screen is the desktop's own mode: no mode switch, and the
-        // device scales 1024 x 768 into whatever the screen is.
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-        x = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
-        y = SDL_WINDOWPOS_CENTERED_DISPLAY(0);
+        // device scales its back buffer into whatever the screen is. The
+        // window is made at the display's size and place first, and only
+        // then asked to go full screen: full screen is a request to the
+        // window manager, and with none (a bare X server at a party or in a
+        // kiosk) nobody grants it, leaving a window-sized window that SDL
+        // believes is screen-sized.
+        x = bounds.x;
+        y = bounds.y;
+        w = bounds.w;
+        h = bounds.h;
     }
     g_win.window = SDL_CreateWindow("", x, y, w, h, flags);
     if (!g_win.window) {
         if (error) *error = std::string("cannot create the window (") + SDL_GetError() + ")";
         return false;
     }
+    if (params.icon_id) detail::SetWindowIconFromResource(g_win.window, params.icon_id);
+    if (!params.windowed) SDL_SetWindowFullscreen(g_win.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     g_win.fullscreen = !params.windowed;
     SDL_ShowCursor(params.windowed ? SDL_ENABLE : SDL_DISABLE);
     SDL_RaiseWindow(g_win.window);

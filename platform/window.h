@@ -52,7 +52,12 @@ struct ScreenSize {
 // (no display needed; still a real GL context on Mesa) unless SDL_VIDEODRIVER
 // names another. On failure returns false and fills *error with one line a
 // person can act on.
-bool InitVideo(std::string* error, bool offscreen = false);
+//
+// Without `offscreen` a display is wanted: when SDL_VIDEODRIVER is not set
+// and SDL finds no display (it would fall back to its off-screen or dummy
+// driver, whose windows nobody can see or type into), video is not started,
+// *no_display becomes true and the call fails at once.
+bool InitVideo(std::string* error, bool offscreen = false, bool* no_display = nullptr);
 void ShutdownVideo();
 bool IsVideoStarted();
 // Name of the video driver in use ("x11", "wayland", "offscreen", ...).
@@ -65,6 +70,7 @@ struct WindowParams {
     int y = 0;
     int width = 1024;     // windowed: client size; full screen: the back buffer
     int height = 768;
+    uint32_t icon_id = 0;  // ICON resource (a PNG) shown by the window manager; 0 for none
 };
 
 // Creates the window, ready for an OpenGL 4.5 core context. Full screen

@@ -11,6 +11,10 @@
 #include <vector>
 
 #include "app/device.h"
+#include "app/startup_dialog.h"
+#include "data/data_files.h"
+#include "platform/resources.h"
+#include "platform/text_raster.h"
 #include "data/texture.h"
 #include "platform/log.h"
 #include "tests/show_test_util.h"
@@ -137,6 +141,40 @@ TEST(ResourceBytes, PresentMissingAndWrongType) {
     EXPECT_EQ(std::memcmp(bytes, source.str().data(), size), 0);
     EXPECT_EQ(bytes[size], 0);
     EXPECT_EQ(LoadResourceBytes(217, RT_RCDATA, nullptr), bytes);
+}
+
+// Every (type, id) the program asks for must be linked in: a resource the
+// list forgets still builds, and shows up only as an empty dialog frame, a
+// generic window icon or a missing asset on someone's screen.
+TEST(ResourceBytes, EveryResourceTheCodeNamesIsLinkedIn) {
+    struct Named {
+        std::string_view type;
+        uint32_t id;
+        std::string what;
+    };
+    std::vector<Named> named;
+    for (const DataFile& f : g_DataFiles) named.push_back({plat::kResRcData, f.m_nId, f.m_pName});
+    named.push_back({plat::kResRcData, k2DEffectId, "the 2D effect"});
+    named.push_back({plat::kResRcData, kLoadingPictureId, "the loading picture"});
+    named.push_back({plat::kResMusic, kMusicId, "the music"});
+    named.push_back({plat::kResFont, plat::kFontRegular, "the regular font"});
+    named.push_back({plat::kResFont, plat::kFontBold, "the bold font"});
+    const plat::DialogTemplate& dlg = StartupDialogTemplate();
+    named.push_back({plat::kResIcon, dlg.icon_id, "the dialog's icon"});
+    named.push_back({plat::kResIcon, kAppIconId, "the window's icon"});
+    int bitmaps = 0;
+    for (const plat::DlgItem& item : dlg.items) {
+        if (item.kind != plat::DlgKind::StaticBitmap) continue;
+        named.push_back({plat::kResBitmap, item.bitmap_id, "the dialog's picture"});
+        ++bitmaps;
+    }
+    EXPECT_EQ(bitmaps, 1);
+    for (const Named& n : named) {
+        size_t size = 0;
+        EXPECT_NE(plat::FindResourceBytes(n.type, n.id, &size), nullptr)
+            << n.type << " " << n.id << " (" << n.what << ") is not in data/resources.list";
+        EXPECT_GT(size, 0u) << n.what;
+    }
 }
 
 TEST(FormatStringBound, CutsAt255Characters) {

@@ -6,6 +6,7 @@
 #include "platform/window.h"
 #include "platform/dialog_draw.h"
 #include "platform/dialog_model.h"
+#include "platform/picture.h"
 
 #include <gtest/gtest.h>
 
@@ -234,12 +235,24 @@ TEST_F(StartupDialogTest, RenderingShowsMarksFramesAndFocus) {
         EXPECT_EQ(img.At(bx + 9, by + 3 + 1), mark) << index;
         EXPECT_EQ(img.At(bx + 3, by + 3), plat::kDlgWindow) << index;  // above the mark
     }
-    // The bitmap area without its resource: raised modal frame, empty inside.
+    // The bitmap: raised modal frame, then bitmap 201 pixel for pixel, as
+    // the BMP file holds it, at the frame's inner corner.
     plat::DlgRect b = dlg.ItemRect(kBitmap);
     EXPECT_EQ(img.At(b.x + 1, b.y + 1), plat::kDlgHighlight);
     EXPECT_EQ(img.At(b.x + b.w - 1, b.y + b.h - 1), plat::kDlgDarkShadow);
     EXPECT_EQ(img.At(b.x + b.w - 2, b.y + b.h / 2), plat::kDlgShadow);
-    EXPECT_EQ(img.At(b.x + b.w / 2, b.y + b.h / 2), plat::kDlgFace);
+    plat::PicturePixels bmp;
+    ASSERT_TRUE(plat::ReadPictureFile(KELO_SOURCE_DIR "/data/assets/dialog/bitmap201.bmp", &bmp));
+    ASSERT_EQ(bmp.width, 320);
+    ASSERT_EQ(bmp.height, 210);
+    const int px0 = b.x + plat::kDlgModalFrame, py0 = b.y + plat::kDlgModalFrame;
+    int differ = 0;
+    for (int y = 0; y < bmp.height; ++y)
+        for (int x = 0; x < bmp.width; ++x) {
+            const uint8_t* s = &bmp.rgba[(static_cast<size_t>(y) * bmp.width + x) * 4];
+            differ += img.At(px0 + x, py0 + y) != (uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2]);
+        }
+    EXPECT_EQ(differ, 0) << "pixels of the dialog's picture that differ from bitmap201.bmp";
     // Party! is the default: black outline; Pooper has the plain raised edge.
     plat::DlgRect p = dlg.ItemRect(kParty), q = dlg.ItemRect(kPooper);
     EXPECT_EQ(img.At(p.x, p.y + p.h / 2), plat::kDlgText);
