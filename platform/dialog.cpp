@@ -94,6 +94,8 @@ int DialogBox(const DialogTemplate& tpl, DialogProc proc, void* user) {
         std::fprintf(stderr, "dlg: cannot start SDL video: %s\n", SDL_GetError());
         return -1;
     }
+    if (const char* driver = SDL_GetCurrentVideoDriver(); driver && SDL_strcmp(driver, "x11") == 0)
+        detail::InstallX11ErrorHandler();
     // Left to itself, SDL backs a window surface with an accelerated
     // renderer, which means loading OpenGL (Mesa, under the off-screen
     // driver) to show a few hundred software-drawn pixels. Ask for the
@@ -148,10 +150,19 @@ int DialogBox(const DialogTemplate& tpl, DialogProc proc, void* user) {
             painted = dlg.Revision();
             dirty = false;
         }
+        // Polled, not waited for: while SDL waits it makes this window the
+        // target of wake-up messages that other threads send over a second
+        // X connection, and one still in flight when the window is
+        // destroyed comes back as an X error at shutdown, after SDL has put
+        // back Xlib's handler - which ends the process with status 1.
         SDL_Event e;
-        // The timeout only bounds how long a lost expose can leave the
-        // window stale; all work is driven by events.
-        if (SDL_WaitEventTimeout(&e, 250)) Dispatch(e, window_id, dlg, &dirty);
+        bool any = false;
+        while (SDL_PollEvent(&e)) {
+            Dispatch(e, window_id, dlg, &dirty);
+            any = true;
+            if (dlg.Ended()) break;
+        }
+        if (!any) SDL_Delay(10);
     }
 
     g_runner = saved;

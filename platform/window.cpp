@@ -89,6 +89,7 @@ bool InitVideo(std::string* error, bool offscreen, bool* no_display) {
     }
     g_win.video_started = true;
     Log("win", "video driver %s", driver ? driver : "(none)");
+    if (driver && SDL_strcmp(driver, "x11") == 0) detail::InstallX11ErrorHandler();
     return true;
 }
 

@@ -13,5 +13,7 @@ bool MainWindowIsFullscreen();
 // Shows ICON resource icon_id (a PNG) as the window's icon; false, with a
 // warning in the log, when the resource is missing or cannot be decoded.
 bool SetWindowIconFromResource(SDL_Window* window, uint32_t icon_id);
+// Replaces Xlib's exit-on-error handler with one that logs (x11 driver only).
+void InstallX11ErrorHandler();
 
 }  // namespace plat::detail

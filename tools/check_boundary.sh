@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](SDL|SDL2/|GL/|GLES|EGL/|epoxy/|glslang/|spirv|SPIRV|spirv_cross|mpg123|out123|ft2build|freetype|FT_|kiss|stb|png|jpeg|jpeglib|turbojpeg|assimp/|KHR/|vulkan)'
+pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](SDL|SDL2/|X11/|GL/|GLES|EGL/|epoxy/|glslang/|spirv|SPIRV|spirv_cross|mpg123|out123|ft2build|freetype|FT_|kiss|stb|png|jpeg|jpeglib|turbojpeg|assimp/|KHR/|vulkan)'
 hits=$(grep -rnE "$pattern" --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.c' \
          app engine data fx2d render tower tools tests bench 2>/dev/null || true)
 if [ -n "$hits" ]; then

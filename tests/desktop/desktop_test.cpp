@@ -59,6 +59,11 @@ struct Kelo {
         s << f.rdbuf();
         return s.str();
     }
+    // Loading is over once the music starts; only then does the show read
+    // Escape (a tap during loading is ignored by design).
+    bool WaitForShow(double seconds) const {
+        return xtest::WaitUntil(seconds, [&] { return Log().find("snd: play at sample") != std::string::npos; });
+    }
     // Exit status once it ended by itself within `seconds`; -1 if it did not.
     int ExitWithin(double seconds) { return proc.Wait(seconds) ? proc.status() : -1; }
 };
@@ -176,6 +181,7 @@ TEST(Desktop, BareServerDialogFullScreenPanelAndEscape) {
     // Enter presses the default button, "Party!", whatever has the focus.
     x.Hold("Return");
     ExpectLetterboxedShow(x);
+    ASSERT_TRUE(kelo.WaitForShow(30)) << kelo.Log();
     ExpectPanelOnF1(x);
     x.Hold("Escape");
     // The exit screen takes its time: picture, then the fade.
@@ -217,6 +223,7 @@ void RunWindowed(bool window_manager) {
     EXPECT_EQ(show.height, 768);
     EXPECT_EQ(show.x, 128);
     EXPECT_EQ(show.y, 128);
+    ASSERT_TRUE(kelo.WaitForShow(30)) << kelo.Log();
     // Inside the window the picture is 1:1: white page, no bars.
     EXPECT_TRUE(xtest::WaitUntil(40, [&] {
         return x.Screenshot(&shot) && xtest::Near(xtest::PixelAt(shot, 128 + 1, 128 + 384), kWhite, 45) &&

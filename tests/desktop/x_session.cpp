@@ -129,7 +129,8 @@ XSession::~XSession() {
 }
 
 int XSession::Sh(const std::string& command, std::string* out) const {
-    auto [status, text] = RunCommand("DISPLAY=" + display_ + " " + command);
+    // Exported, so every command of a pipeline or list talks to this server.
+    auto [status, text] = RunCommand("export DISPLAY=" + display_ + "; " + command);
     if (out) *out = text;
     return status;
 }
@@ -146,14 +147,16 @@ bool XSession::FindWindow(const std::string& needle, const std::string& unless, 
     while (std::getline(lines, line)) {
         if (line.find(needle) == std::string::npos) continue;
         if (!unless.empty() && line.find(unless) != std::string::npos) continue;
-        // "... 1024x768+0+0  +128+128": the size, then the absolute corner.
-        const size_t abs_pos = line.rfind(" +");
-        const size_t size_pos = line.rfind(' ', abs_pos - 1);
-        if (abs_pos == std::string::npos || size_pos == std::string::npos) continue;
+        // "... 1024x768+0+0  +128+128": the size and the position in the
+        // parent, then the absolute corner, as the last two words.
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.size() < 2) continue;
         Geometry r;
         int rx = 0, ry = 0;
-        if (std::sscanf(line.c_str() + size_pos + 1, "%dx%d%d%d", &r.width, &r.height, &rx, &ry) != 4) continue;
-        if (std::sscanf(line.c_str() + abs_pos + 1, "%d%d", &r.x, &r.y) != 2) continue;
+        if (std::sscanf(w[w.size() - 2].c_str(), "%dx%d%d%d", &r.width, &r.height, &rx, &ry) != 4) continue;
+        if (std::sscanf(w.back().c_str(), "%d%d", &r.x, &r.y) != 2) continue;
         *g = r;
         return true;
     }
