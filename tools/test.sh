@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds kelo and runs every test: the unit and
-# device tests, the end-to-end runs of the executable, and the unit tests
+# Installs what is missing, proves the install list against what the build
+# found (tools/check_deps.sh), builds kelo and runs every test: the unit and
+# device tests, the end-to-end runs of the executable, the runs on a real X
+# server (CTest label "desktop": Xvfb, openbox, xdotool), and all of them
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, then a short
 # run of the parsers' fuzz targets (tools/fuzz.sh).
 # Usage: bash tools/test.sh [--no-sanitize]
@@ -10,7 +12,7 @@ cd "$(dirname "$0")/.."
 sanitize=1
 [ "${1:-}" = "--no-sanitize" ] && sanitize=0
 
-bash tools/deps.sh
+bash tools/deps.sh --test
 bash tools/check_boundary.sh
 
 # Tests draw through real OpenGL; with no display that is SDL's off-screen
@@ -22,6 +24,11 @@ fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
+# Every package the configured build found, and every library the built
+# executable loads, must come from what deps.sh installs: on a machine set
+# up by hand a missing entry would go unnoticed here and break the README's
+# commands on a fresh one.
+bash tools/check_deps.sh build
 ctest --test-dir build --output-on-failure -j2
 
 if [ "$sanitize" = 1 ]; then
