@@ -73,22 +73,19 @@ int KeloMain(const AppOptions& options) {
     plat::SetWindowProc(WndProc);
 
     // A person's run needs a display; without one, say so before the sound
-    // device is opened (and its libraries fill the terminal).
-    if (!options.capture && !StartVideo()) {
-        std::fprintf(stderr, "kelo: cannot start: %s\n", GetStartError().c_str());
-        ShutdownDevice();
-        plat::SetWindowProc(nullptr);
-        return 1;
-    }
+    // device is opened (and its libraries fill the terminal). The device's
+    // set-up then fails at its first step, and shutdown runs as after any
+    // failed start.
+    const bool video = options.capture || StartVideo();
 
     // 2. Sound, before the dialog: in a capture it mixes offline, as
     // capture::Begin chose.
-    InitSound();
+    if (video) InitSound();
 
     // 3. Dialog, window and device.
     Step("init device");
     int status = 0;
-    if (InitDevice()) {
+    if (video && InitDevice()) {
         // 4. The demo object: its constructor makes the camera and the
         // loading screen, whose picture needs the device.
         LogEffectClasses();
