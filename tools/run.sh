@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The show alone: the tests' and benchmarks' packages are tools/test.sh's.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TESTS=OFF -DKELO_BENCH=OFF >/dev/null
 cmake --build build -j2 --target kelo
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
