@@ -77,6 +77,9 @@ void GLAPIENTRY DebugCallback(GLenum, GLenum type, GLuint, GLenum severity, GLsi
     if (type == GL_DEBUG_TYPE_ERROR) {
         auto* device = static_cast<Device*>(const_cast<void*>(user));
         LogError("gfx", "GL error: %s", message);
+        // Mesa names the error in its message; CheckGlErrors below may find
+        // the flag already taken.
+        if (std::strstr(message, "GL_OUT_OF_MEMORY") || std::strstr(message, "out of memory")) device->NoteOutOfMemory();
         device->CheckGlErrors(nullptr);
     } else if (severity == GL_DEBUG_SEVERITY_HIGH) {
         Log("gfx", "GL: %s", message);
@@ -238,6 +241,7 @@ void Device::EndScene() { in_scene_ = false; }
 void Device::CheckGlErrors(const char* where) {
     for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) {
         ++gl_errors_;
+        if (e == GL_OUT_OF_MEMORY) out_of_memory_ = true;
         if (where) LogError("gfx", "GL error 0x%04x after %s", e, where);
     }
     if (!where) ++gl_errors_;  // reported through the debug callback
@@ -559,7 +563,10 @@ bool Device::ReadBackBuffer(std::vector<uint8_t>& rgb) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTextureImage(back_buffer_->gl_texture_, 0, GL_RGB, GL_UNSIGNED_BYTE, static_cast<GLsizei>(rgb.size()),
                       rgb.data());
-    return true;
+    // A read that failed leaves the buffer as it was: not a frame.
+    const uint32_t errors = gl_errors_;
+    CheckGlErrors("ReadBackBuffer");
+    return gl_errors_ == errors;
 }
 
 bool Device::ReadSurface(Surface* surface, std::vector<float>& rgba) {
