@@ -1,7 +1,5 @@
 #include "platform/frame_writer.h"
 
-#include <stb_image_write.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,32 +8,12 @@
 #include <system_error>
 
 #include "platform/log.h"
+#include "platform/png_encode.h"
 
 namespace plat {
 namespace {
 
 constexpr size_t kMaxQueued = 4;
-
-// Speed over size: a level above 1 costs several times the encoding time for
-// a few percent smaller files.
-constexpr int kPngCompression = 1;
-
-struct PngSink {
-    std::vector<uint8_t>* out;
-    bool out_of_memory;
-};
-
-// Called from inside stb's C code: an exception must not pass through it
-// (its own buffers would leak), so a failed allocation is only noted.
-void AppendBytes(void* context, void* data, int size) {
-    auto* sink = static_cast<PngSink*>(context);
-    auto* bytes = static_cast<uint8_t*>(data);
-    try {
-        sink->out->insert(sink->out->end(), bytes, bytes + size);
-    } catch (const std::bad_alloc&) {
-        sink->out_of_memory = true;
-    }
-}
 
 }  // namespace
 
@@ -136,7 +114,6 @@ bool FrameWriter::Close() {
 }
 
 void FrameWriter::Run() {
-    stbi_write_png_compression_level = kPngCompression;
     std::vector<uint8_t> png;
     for (;;) {
         Job job;
@@ -157,11 +134,7 @@ void FrameWriter::Run() {
             Fail("frame " + std::to_string(job.index) + " has the wrong size; not written to " + path);
             continue;
         }
-        // stb's encoder allocates with malloc: a failure is a 0 return.
-        PngSink sink{&png, false};
-        const bool encoded =
-            stbi_write_png_to_func(AppendBytes, &sink, width_, height_, 3, job.rgb.data(), width_ * 3) != 0;
-        if (!encoded || sink.out_of_memory) {
+        if (!EncodePng(job.rgb.data(), width_, height_, &png)) {
             Fail("out of memory while encoding " + path);
             continue;
         }

@@ -270,6 +270,8 @@ private:
     std::string_view name_;
     std::vector<std::string>* messages_;
     std::map<std::string, std::string, std::less<>> macros_;
+    // Set while toks_ is made, so declared before it.
+    int open_comment_ = 0;  // line of a block comment never closed
     std::vector<Token> toks_;
     size_t pos_ = 0;
     // Each macro's value as tokens, made on its first use (map nodes do not
@@ -277,7 +279,6 @@ private:
     std::map<std::string_view, std::vector<Token>> macro_tokens_;
     size_t macro_expansions_ = 0;  // in this file, against kMaxMacroExpansions
     bool failed_ = false;
-    int open_comment_ = 0;  // line of a block comment never closed
     // Each global (parameter, texture, sampler) by name, with its line: HLSL
     // refuses a second declaration of one, and so do we, before the
     // stripped source hides it from the compiler.

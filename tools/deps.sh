@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libsdl2-dev libepoxy-dev libfreetype-dev libstb-dev
-  libmpg123-dev libkissfft-dev
+  libmpg123-dev libkissfft-dev zlib1g-dev
   glslang-dev glslang-tools spirv-cross
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   libgtest-dev libgmock-dev libbenchmark-dev
