@@ -244,6 +244,11 @@ public:
     // missing or undefined (a frame read back then is not to be trusted).
     bool OutOfMemory() const { return out_of_memory_; }
     void NoteOutOfMemory() { out_of_memory_ = true; }
+    // After an allocation in the driver: GL_OUT_OF_MEMORY throws
+    // std::bad_alloc, as a failed allocation of ours does. Mesa's software
+    // driver crashes on the next shader it compiles after one, so the run
+    // must not go on drawing.
+    void ThrowIfOutOfMemory(const char* where);
     void CheckGlErrors(const char* where);
 
     // Internals shared with the objects above.
