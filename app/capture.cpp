@@ -239,12 +239,14 @@ int MakeVideo() {
         "-frames:v", std::to_string(g_cap.frames),
         "-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18",
         "-c:a", "aac", "-b:a", "192k", "-f", "mp4", video};
-    std::string shown;
-    for (const std::string& a : args) {
+    // Shown as "ffmpeg ...", the way it would be typed to rerun it.
+    std::string shown = "ffmpeg";
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
         std::string quoted = "'";
         for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         quoted += "'";
-        shown += (shown.empty() ? "" : " ") +
+        shown += " " +
                  (a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:%=") ==
                           std::string::npos
                       ? a

@@ -331,7 +331,7 @@ TEST(CaptureSignalFfmpeg, IsPassedOnToFfmpegAndWaitedFor) {
     Running kelo({"--capture", dir.string(), "--fps", "10", "--frames", "60", "--video", video.string()},
                  dir.string() + ".log");
     ASSERT_TRUE(kelo.started());
-    ASSERT_TRUE(kelo.WaitFor([&] { return kelo.Output().find("capture: /") != std::string::npos; }));
+    ASSERT_TRUE(kelo.WaitFor([&] { return kelo.Output().find("capture: ffmpeg ") != std::string::npos; }));
     // Once ffmpeg has started (it names the video in its command line).
     ASSERT_TRUE(kelo.WaitFor([&] { return FfmpegsMentioning(video.string()) > 0; }));
     kelo.Signal(SIGTERM);

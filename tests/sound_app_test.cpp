@@ -81,8 +81,7 @@ TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceRefusedAtOnce) {
     ExeRun r = RunKelo("PATH=/nonexistent " + headless, args);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("--video needs ffmpeg, which is not installed"), std::string::npos) << r.output;
-    EXPECT_EQ(Pngs(dir), 0u);
-    EXPECT_FALSE(fs::exists(dir / "audio.wav"));
+    EXPECT_FALSE(fs::exists(dir)) << "nothing was captured";
     EXPECT_FALSE(fs::exists(video));
 
     if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
