@@ -43,8 +43,14 @@ bool FrameWriter::Open(const std::string& dir, int width, int height, std::strin
     try {
         worker_ = std::thread(&FrameWriter::Run, this);
     } catch (const std::system_error& e) {
-        // Out of threads or of memory for a stack: nothing can be written.
-        if (error) *error = std::string("cannot start the frame writer's thread: ") + std::strerror(e.code().value());
+        // Out of memory for its stack, or out of threads: nothing can be
+        // written. The first is what an address-space limit gives (EAGAIN).
+        const int err = e.code().value();
+        if (error) {
+            *error = std::string(err == EAGAIN || err == ENOMEM ? "out of memory while starting"
+                                                                : "cannot start") +
+                     " the frame writer's thread (" + std::strerror(err) + ")";
+        }
         return false;
     }
     open_ = true;

@@ -115,7 +115,10 @@ bool WavWriter::Write(const int16_t* samples, size_t frames) {
     if (!file_ || failed_) return false;
     if (frames == 0) return true;
     if (frames > kMaxFrames - frames_) {
-        Fail("WAV's 4 GiB limit reached in", EFBIG);
+        // What came before is good: on disk and stated, then no more.
+        if (!UpdateHeader()) return false;
+        failed_ = true;
+        error_ = "WAV's 4 GiB limit reached in " + path_;
         return false;
     }
     // WAV is little-endian, as is every machine this builds on; swap otherwise.
