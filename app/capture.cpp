@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -123,9 +124,12 @@ uint64_t StopFrame(const AppOptions& o) {
 
 // The sample at which frame k starts: floor(k * 44100 / fps), in integers
 // (k * 44100 * den / num) so no rounding drifts over a long capture.
+// Saturates rather than wraps, so an absurd --frames is measured against
+// the WAV limit as the huge number it is.
 int64_t FrameStartSample(const AppOptions& o, uint64_t k) {
-    return static_cast<int64_t>(static_cast<unsigned __int128>(k) * plat::kSoundRate *
-                                static_cast<uint64_t>(o.fps_den) / static_cast<uint64_t>(o.fps_num));
+    const unsigned __int128 sample = static_cast<unsigned __int128>(k) * plat::kSoundRate *
+                                     static_cast<uint64_t>(o.fps_den) / static_cast<uint64_t>(o.fps_num);
+    return sample > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(sample);
 }
 
 // Mixes the music up to `end` and appends it to audio.wav. The mix runs

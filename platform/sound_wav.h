@@ -12,7 +12,7 @@
 // writer then refuses further writes and Error() says why, in the OS's
 // words.
 //
-// RIFF sizes are 32-bit: kMaxFrames sample frames (6.7 hours) is the most a
+// RIFF sizes are 32-bit: kMaxFrames sample frames (6.8 hours) is the most a
 // file can hold, and a Write past it fails. Callers that know their length
 // should refuse before starting.
 // Does not: write any other format, or read files.
