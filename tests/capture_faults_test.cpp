@@ -63,8 +63,9 @@ WavFacts ReadWavFacts(const fs::path& file) {
 
 // What every capture that stopped must leave: frames 0..n-1 and nothing
 // else under a frame's name, none empty, no half-written ones, and a WAV
-// holding exactly the sound of those frames, as its header says.
-void ExpectWholeCapture(const fs::path& dir, uint64_t frames, const std::string& output) {
+// holding the sound of those frames, as its header says. On a full disk
+// the WAV may be the file that failed first: then it holds less.
+void ExpectWholeCapture(const fs::path& dir, uint64_t frames, const std::string& output, bool sound_may_be_short = false) {
     const std::vector<fs::path> files = Frames(dir);
     ASSERT_EQ(files.size(), frames) << output;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -75,7 +76,10 @@ void ExpectWholeCapture(const fs::path& dir, uint64_t frames, const std::string&
     const WavFacts wav = ReadWavFacts(dir / "audio.wav");
     ASSERT_TRUE(wav.valid) << output;
     EXPECT_EQ(wav.header_bytes, wav.data_bytes);
-    EXPECT_EQ(wav.data_bytes, SoundAfter(frames) * 4) << output;
+    if (sound_may_be_short)
+        EXPECT_LE(wav.data_bytes, SoundAfter(frames) * 4) << output;
+    else
+        EXPECT_EQ(wav.data_bytes, SoundAfter(frames) * 4) << output;
 }
 
 std::string Capture(const fs::path& dir, int frames) {
@@ -230,15 +234,15 @@ TEST(CaptureFullDisk, StopsAtTheFirstFailedWriteWithTheReasonAndWholeFiles) {
     const fs::path dir = mount_point / "c";
     ExeRun r = RunKelo(kHeadless, Capture(dir, 60));
     EXPECT_EQ(r.status, 1) << r.output;
-    const std::vector<std::string> stop = Lines(r.output, "kelo: capture: cannot write ");
+    // The frames' thread or the WAV, whichever wrote first into the full disk.
+    const std::vector<std::string> stop = Lines(r.output, "kelo: capture: cannot write " + dir.string() + "/");
     ASSERT_EQ(stop.size(), 1u) << r.output;
-    EXPECT_NE(stop[0].find(dir.string() + "/"), std::string::npos) << stop[0];
     EXPECT_NE(stop[0].find(": No space left on device"), std::string::npos) << stop[0];
     const size_t frames = Frames(dir).size();
     EXPECT_GT(frames, 0u);
     EXPECT_LT(frames, 60u);
     EXPECT_NE(stop[0].find("stopped with " + std::to_string(frames) + " whole frames"), std::string::npos) << stop[0];
-    ExpectWholeCapture(dir, frames, r.output);
+    ExpectWholeCapture(dir, frames, r.output, true);
     umount(mount_point.c_str());
     fs::remove_all(mount_point);
 }
