@@ -65,6 +65,10 @@ bool WavWriter::Open(const std::string& path, std::string* error) {
         if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
+    // A second of sound is 176 kB: a buffer this size writes it in three
+    // calls instead of stdio's forty-odd, which more than pays for the
+    // header brought up to date each second.
+    std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
     unsigned char h[kHeaderBytes];
     Header(h, 0);
     if (std::fwrite(h, 1, sizeof h, file_) != sizeof h || std::fflush(file_) != 0) {
