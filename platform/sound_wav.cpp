@@ -66,8 +66,8 @@ bool WavWriter::Open(const std::string& path, std::string* error) {
         return false;
     }
     // A second of sound is 176 kB: a buffer this size writes it in three
-    // calls instead of stdio's forty-odd, which more than pays for the
-    // header brought up to date each second.
+    // calls instead of stdio's forty-odd, so the flush before each second's
+    // header update adds no calls of its own.
     std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
     unsigned char h[kHeaderBytes];
     Header(h, 0);
