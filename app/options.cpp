@@ -35,9 +35,15 @@ const char kHelpText[] =
     "  --frames N         stop the capture after N frames; needs --capture.\n"
     "                     With both --seconds and --frames, whichever comes first.\n"
     "  --video FILE       at the end of the capture, make FILE (MP4: H.264 and AAC)\n"
-    "                     from the frames and DIR/audio.wav with ffmpeg, if it is\n"
-    "                     installed; the frames and the WAV file stay. Needs\n"
-    "                     --capture\n"
+    "                     from the frames and DIR/audio.wav with ffmpeg, which\n"
+    "                     must be installed (looked for before capturing); the\n"
+    "                     frames and the WAV file stay. FILE may not be named\n"
+    "                     as a frame or audio.wav in DIR; an existing FILE is\n"
+    "                     replaced only with --overwrite. Needs --capture\n"
+    "  --overwrite        remove the frame_*.png files and audio.wav that DIR holds\n"
+    "                     from an earlier capture (nothing else) before\n"
+    "                     capturing, and replace an existing video FILE; without\n"
+    "                     it, either is refused\n"
     "  --no-frames        capture without writing frames or audio.wav: the show\n"
     "                     runs on the capture clock and the sound is mixed, but\n"
     "                     only the closing report (memory, GL errors, warnings)\n"
@@ -55,14 +61,20 @@ const char kHelpText[] =
     "                     KEY is Escape, Space, F1, F2, Left, Right, Up or Down\n"
     "                     (any case); times are non-negative decimals counted from\n"
     "                     start-up, loading screen included (in a capture: frame\n"
-    "                     number / frame rate).\n"
+    "                     number / frame rate). --keys may be given more than\n"
+    "                     once: the lists are joined.\n"
     "\n"
-    "Values may also be written --option=VALUE.\n"
+    "Values may also be written --option=VALUE. --capture, --fps, --seconds,\n"
+    "--frames and --video may each be given once.\n"
     "\n"
     "Exit status:\n"
     "  0  normal end\n"
-    "  1  could not start, or the capture could not be written\n"
+    "  1  could not start, or the capture could not be written (the\n"
+    "     message says why; out of memory included)\n"
     "  2  bad command line\n"
+    "  129, 130, 131, 143  a capture ended early by SIGHUP, SIGINT, SIGQUIT or\n"
+    "     SIGTERM: the frames and audio.wav hold what was made, and no video\n"
+    "     is made\n"
     "\n"
     "Example: ten seconds at 30 frames per second into shots/, with the F1 panel\n"
     "opened at 2 s and the show fast-forwarded from 4 s to 6 s:\n"
@@ -108,7 +120,7 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, std::string& message) {
     out = AppOptions{};
-    bool gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false;
+    bool gave_capture = false, gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -126,7 +138,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
 
         // Flags.
         if (name == "-h" || name == "--help" || name == "--no-dialog" || name == "--windowed" ||
-            name == "--vsync" || name == "--no-frames") {
+            name == "--vsync" || name == "--no-frames" || name == "--overwrite") {
             if (has_inline_value) {
                 message = "kelo: " + std::string(name) + " takes no value";
                 return OptionsResult::kError;
@@ -136,6 +148,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             if (name == "--windowed") out.windowed = true;
             if (name == "--vsync") out.vsync = true;
             if (name == "--no-frames") out.write_frames = false;
+            if (name == "--overwrite") out.overwrite = true;
             continue;
         }
 
@@ -165,6 +178,17 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             value = argv[++i];
         }
 
+        bool* given = name == "--capture"   ? &gave_capture
+                      : name == "--fps"     ? &gave_fps
+                      : name == "--seconds" ? &gave_seconds
+                      : name == "--frames"  ? &gave_frames
+                      : name == "--video"   ? &gave_video
+                                            : nullptr;
+        if (given && *given) {
+            message = "kelo: " + std::string(name) + " given twice; give it once";
+            return OptionsResult::kError;
+        }
+
         if (name == "--capture") {
             if (value.empty()) {
                 message = "kelo: --capture: the directory name is empty";
@@ -172,6 +196,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             }
             out.capture = true;
             out.capture_dir = std::string(value);
+            gave_capture = true;
         } else if (name == "--fps") {
             if (!ParseFrameRate(value, out.fps_num, out.fps_den)) {
                 message = "kelo: --fps: " + Quoted(value) +
@@ -203,10 +228,12 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             gave_video = true;
         } else if (name == "--keys") {
             std::string error;
-            if (!ParseKeyScript(value, out.keys, error)) {
+            std::vector<KeyEvent> more;
+            if (!ParseKeyScript(value, more, error)) {
                 message = "kelo: --keys: " + error;
                 return OptionsResult::kError;
             }
+            out.keys.insert(out.keys.end(), more.begin(), more.end());
         }
     }
 
@@ -216,6 +243,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                                 : gave_frames  ? "--frames"
                                 : gave_video   ? "--video"
                                 : !out.write_frames ? "--no-frames"
+                                : out.overwrite ? "--overwrite"
                                                : nullptr;
     if (needs_capture && !out.capture) {
         message = std::string("kelo: ") + needs_capture + " needs --capture DIR";

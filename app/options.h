@@ -16,7 +16,10 @@
 //     --frames and --video are refused without --capture, wherever they stand;
 //   - --windowed and --vsync only change the answers given in place of the
 //     dialog; they do not skip it;
-//   - an option given twice: the last one counts;
+//   - --keys given more than once: the lists are joined; --capture, --video,
+//     --fps, --seconds and --frames given twice are an error naming the
+//     option (which of two values was meant is not ours to guess); flags
+//     may repeat;
 //   - parsing stops at --help, so `--help` anywhere after a bad option still
 //     reports the bad option.
 #pragma once
@@ -53,6 +56,10 @@ struct AppOptions {
     // False (--no-frames): neither frames nor audio.wav are written; the run
     // ends with its report only.
     bool write_frames = true;
+    // --overwrite: frames and audio.wav already in capture_dir are removed
+    // before the capture, and an existing video_file is replaced. Without it
+    // either is refused, so a capture never mixes with an older one.
+    bool overwrite = false;
 
     // Scripted key events from --keys, as parsed (see app/key_script.h).
     std::vector<KeyEvent> keys;

@@ -23,6 +23,9 @@ bool g_bExitRequested = false;
 namespace {
 
 CDemo* g_pDemo = nullptr;
+// What the program is doing, for the one line an allocation failure gets
+// ("out of memory while ...").
+const char* g_phase = "starting";
 
 void Step(const char* what) { plat::Log("app", "%s", what); }
 
@@ -37,6 +40,7 @@ void LogPressedKeys(uint64_t frame) {
 }  // namespace
 
 CDemo* GetDemo() { return g_pDemo; }
+const char* RunPhase() { return g_phase; }
 void SetDemoForTests(CDemo* demo) { g_pDemo = demo; }
 
 void RequestQuit() { g_bQuit = true; }
@@ -66,7 +70,12 @@ int KeloMain(const AppOptions& options) {
     g_RunConfig.vsync = options.vsync;
     g_RunConfig.offscreen = options.capture;
     g_RunConfig.gl_debug = options.capture;
-    capture::Begin(options);
+    g_phase = "reading the command line";
+    std::string capture_error;
+    if (!capture::Begin(options, &capture_error)) {
+        std::fprintf(stderr, "kelo: capture: %s\n", capture_error.c_str());
+        return kExitCannotStart;
+    }
 
     // 1. The window class: here, the procedure every message goes to.
     Step("register window class");
@@ -80,19 +89,23 @@ int KeloMain(const AppOptions& options) {
 
     // 2. Sound, before the dialog: in a capture it mixes offline, as
     // capture::Begin chose.
+    g_phase = "starting the sound";
     if (video) InitSound();
 
     // 3. Dialog, window and device.
     Step("init device");
+    g_phase = "making the window and the device";
     int status = 0;
     if (video && InitDevice()) {
         // 4. The demo object: its constructor makes the camera and the
         // loading screen, whose picture needs the device.
+        g_phase = "making the show";
         LogEffectClasses();
         g_pDemo = new CDemo;
         // 5. The scene renderer's targets and its own copy of the scene effect.
         InitSceneRenderer();
         std::string error;
+        g_phase = "starting the capture";
         if (!capture::Start(&error)) {
             std::fprintf(stderr, "kelo: %s\n", error.c_str());
             status = 1;
@@ -104,6 +117,7 @@ int KeloMain(const AppOptions& options) {
 
         // 7. One message or one frame per pass.
         Step("main loop");
+        g_phase = capture::Active() ? "capturing" : "running the show";
         KeyScript script(options.keys);
         auto post = [](unsigned vk, bool down) {
             // A scripted Close goes the way of the window's close button.
@@ -139,7 +153,9 @@ int KeloMain(const AppOptions& options) {
             script.FrameDone();
         }
         Step("leave main loop");
-        if (!capture::Finish()) status = 1;
+        g_phase = "finishing";
+        const int capture_status = capture::Finish();
+        if (capture_status != kExitOk) status = capture_status;
         // 8. Cached assets, then the demo object (which stops and closes the
         // music and deletes what still runs), then the scene renderer: the
         // demo's effects use its targets until they are gone.
@@ -154,6 +170,7 @@ int KeloMain(const AppOptions& options) {
 
     // 9. The device and everything made with it.
     Step("shutdown device");
+    g_phase = "shutting down";
     ShutdownDevice();
 
     // 10. Unregister the window class.

@@ -1,26 +1,19 @@
 #include "platform/frame_writer.h"
 
-#include <stb_image_write.h>
-
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <new>
+#include <system_error>
 
 #include "platform/log.h"
+#include "platform/png_encode.h"
 
 namespace plat {
 namespace {
 
 constexpr size_t kMaxQueued = 4;
-
-// Speed over size: a level above 1 costs several times the encoding time for
-// a few percent smaller files.
-constexpr int kPngCompression = 1;
-
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    auto* bytes = static_cast<uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-}
 
 }  // namespace
 
@@ -45,8 +38,64 @@ bool FrameWriter::Open(const std::string& dir, int width, int height, std::strin
     next_index_ = 0;
     closing_ = false;
     first_error_.clear();
+    failed_ = false;
+    written_ = 0;
+    try {
+        worker_ = std::thread(&FrameWriter::Run, this);
+    } catch (const std::system_error& e) {
+        // Out of memory for its stack, or out of threads: nothing can be
+        // written. The first is what an address-space limit gives (EAGAIN).
+        const int err = e.code().value();
+        if (error) {
+            *error = std::string(err == EAGAIN || err == ENOMEM ? "out of memory while starting"
+                                                                : "cannot start") +
+                     " the frame writer's thread (" + std::strerror(err) + ")";
+        }
+        return false;
+    }
     open_ = true;
-    worker_ = std::thread(&FrameWriter::Run, this);
+    return true;
+}
+
+std::string FrameWriter::FirstError() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return first_error_;
+}
+
+void FrameWriter::Fail(const std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!first_error_.empty()) return;
+    first_error_ = error;
+    failed_ = true;
+    LogError("cap", "%s", first_error_.c_str());
+}
+
+bool FrameWriter::WriteFile(const std::string& path, const std::vector<uint8_t>& png) {
+    const std::string part = path + ".part";
+    FILE* f = std::fopen(part.c_str(), "wb");
+    if (!f) {
+        Fail("cannot create " + part + ": " + std::strerror(errno));
+        return false;
+    }
+    // fwrite may keep the failure in its buffer until fclose: both checked,
+    // and errno read right after the call that failed.
+    bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
+    int err = ok ? 0 : errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        std::remove(part.c_str());
+        Fail("cannot write " + path + ": " + std::strerror(err ? err : EIO));
+        return false;
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0) {
+        err = errno;
+        std::remove(part.c_str());
+        Fail("cannot rename " + part + " to " + path + ": " + std::strerror(err));
+        return false;
+    }
     return true;
 }
 
@@ -71,7 +120,6 @@ bool FrameWriter::Close() {
 }
 
 void FrameWriter::Run() {
-    stbi_write_png_compression_level = kPngCompression;
     std::vector<uint8_t> png;
     for (;;) {
         Job job;
@@ -83,22 +131,20 @@ void FrameWriter::Run() {
             queue_.pop_front();
             changed_.notify_all();
         }
+        // After a failure the rest are dropped: a frame written after a
+        // lost one would sit under the lost one's successor's number.
+        if (failed_) continue;
         png.clear();
         const std::string path = dir_ + "/" + FrameName(job.index);
-        bool ok = job.rgb.size() == static_cast<size_t>(width_) * height_ * 3 &&
-                  stbi_write_png_to_func(AppendBytes, &png, width_, height_, 3, job.rgb.data(), width_ * 3) != 0;
-        if (ok) {
-            FILE* f = std::fopen(path.c_str(), "wb");
-            ok = f && std::fwrite(png.data(), 1, png.size(), f) == png.size();
-            if (f && std::fclose(f) != 0) ok = false;
+        if (job.rgb.size() != static_cast<size_t>(width_) * height_ * 3) {
+            Fail("frame " + std::to_string(job.index) + " has the wrong size; not written to " + path);
+            continue;
         }
-        if (!ok) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (first_error_.empty()) {
-                first_error_ = "cannot write " + path;
-                LogError("cap", "%s", first_error_.c_str());
-            }
+        if (!EncodePng(job.rgb.data(), width_, height_, &png)) {
+            Fail("out of memory while encoding " + path);
+            continue;
         }
+        if (WriteFile(path, png)) ++written_;
     }
 }
 

@@ -6,10 +6,18 @@
 // waits for every queued frame. The queue holds a few frames: when encoding
 // is slower than rendering, Write waits, so memory stays bounded.
 //
+// Failures: each frame is written to DIR/frame_NNNNNN.png.part and renamed
+// into place only once it is whole, so a full disk or a killed run never
+// leaves a truncated or empty frame under a frame's name. The first failure
+// (with the OS's reason) stops the writer: later frames are dropped, so the
+// frames on disk always run 000000..N-1 without a gap. Failed() tells the
+// caller at once, from any thread, so it can stop rendering.
+//
 // Lifecycle: Open -> Write* -> Close (also done by the destructor).
 // Does not: encode video (see the capture code in app/), or read anything back.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -33,7 +41,11 @@ public:
     bool Close();
 
     uint64_t FramesQueued() const { return next_index_; }
-    const std::string& FirstError() const { return first_error_; }
+    // Frames whole on disk so far.
+    uint64_t FramesWritten() const { return written_.load(); }
+    bool Failed() const { return failed_.load(); }
+    // Read after Close, or once Failed() is true.
+    std::string FirstError();
     static std::string FrameName(uint64_t index);
 
 private:
@@ -42,6 +54,8 @@ private:
         std::vector<uint8_t> rgb;
     };
     void Run();
+    bool WriteFile(const std::string& path, const std::vector<uint8_t>& png);
+    void Fail(const std::string& error);
 
     std::string dir_;
     int width_ = 0, height_ = 0;
@@ -53,6 +67,8 @@ private:
     bool closing_ = false;
     bool open_ = false;
     std::string first_error_;
+    std::atomic<bool> failed_{false};
+    std::atomic<uint64_t> written_{0};
 };
 
 }  // namespace plat

@@ -48,8 +48,10 @@ void RecordDefine(std::string_view line, std::map<std::string, std::string, std:
 }
 
 // Comments and preprocessor lines are skipped here; the HLSL compiler sees
-// them again in the plain source.
-std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::string, std::less<>>* macros = nullptr) {
+// them again in the plain source. A block comment still open at the end of
+// the file sets *open_comment to the line it began on.
+std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::string, std::less<>>* macros = nullptr,
+                            int* open_comment = nullptr) {
     std::vector<Token> out;
     size_t i = 0;
     int line = 1;
@@ -71,11 +73,13 @@ std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::strin
             continue;
         }
         if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+            const int opened = line;
             i += 2;
             while (i < s.size() && !(s[i] == '*' && i + 1 < s.size() && s[i + 1] == '/')) {
                 if (s[i] == '\n') ++line;
                 ++i;
             }
+            if (i >= s.size() && open_comment) *open_comment = opened;
             i = std::min(s.size(), i + 2);
             continue;
         }
@@ -179,7 +183,7 @@ constexpr size_t kMaxMacroExpansions = 1000;
 class Parser {
 public:
     Parser(std::string_view src, std::string_view name, std::vector<std::string>* messages)
-        : src_(src), name_(name), messages_(messages), toks_(Tokenize(src, &macros_)) {}
+        : src_(src), name_(name), messages_(messages), toks_(Tokenize(src, &macros_, &open_comment_)) {}
 
     bool Run(ParsedEffect* out);
 
@@ -266,6 +270,8 @@ private:
     std::string_view name_;
     std::vector<std::string>* messages_;
     std::map<std::string, std::string, std::less<>> macros_;
+    // Set while toks_ is made, so declared before it.
+    int open_comment_ = 0;  // line of a block comment never closed
     std::vector<Token> toks_;
     size_t pos_ = 0;
     // Each macro's value as tokens, made on its first use (map nodes do not
@@ -273,6 +279,10 @@ private:
     std::map<std::string_view, std::vector<Token>> macro_tokens_;
     size_t macro_expansions_ = 0;  // in this file, against kMaxMacroExpansions
     bool failed_ = false;
+    // Each global (parameter, texture, sampler) by name, with its line: HLSL
+    // refuses a second declaration of one, and so do we, before the
+    // stripped source hides it from the compiler.
+    std::map<std::string, int, std::less<>> globals_;
     EffectDesc desc_;
     std::vector<Edit> edits_;
 };
@@ -291,6 +301,12 @@ bool Parser::SkipGroup() {
 }
 
 bool Parser::Run(ParsedEffect* out) {
+    // The compiler would see the same comment swallow the rest of the file,
+    // including what this parser already took from it.
+    if (open_comment_ > 0) {
+        Message(open_comment_, "comment '/*' is never closed (no '*/' before the end of the file)");
+        return false;
+    }
     while (!AtEnd() && !failed_) {
         if (!ParseTopLevel()) break;
     }
@@ -553,6 +569,11 @@ bool Parser::ParseDeclaration() {
         p.type = type;
         p.line = Peek().line;
         p.name = std::string(Next().text);
+        if (auto [it, added] = globals_.emplace(p.name, p.line); !added) {
+            Message(p.line, "'" + p.name + "' is declared twice (first on line " + std::to_string(it->second) + ")");
+            failed_ = true;
+            return false;
+        }
         p.cls = shape.cls;
         p.rows = shape.rows;
         p.columns = shape.columns;

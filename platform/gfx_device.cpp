@@ -1,8 +1,10 @@
 // The graphics device: creation, states, clears, draws and presentation.
 #include <SDL.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/gfx_internal.h"
 #include "platform/log.h"
@@ -77,6 +79,9 @@ void GLAPIENTRY DebugCallback(GLenum, GLenum type, GLuint, GLenum severity, GLsi
     if (type == GL_DEBUG_TYPE_ERROR) {
         auto* device = static_cast<Device*>(const_cast<void*>(user));
         LogError("gfx", "GL error: %s", message);
+        // Mesa names the error in its message; CheckGlErrors below may find
+        // the flag already taken.
+        if (std::strstr(message, "GL_OUT_OF_MEMORY") || std::strstr(message, "out of memory")) device->NoteOutOfMemory();
         device->CheckGlErrors(nullptr);
     } else if (severity == GL_DEBUG_SEVERITY_HIGH) {
         Log("gfx", "GL: %s", message);
@@ -104,6 +109,9 @@ bool Device::Init(const DeviceParams& params, std::string* error) {
         if (error) *error = "no window to draw into";
         return false;
     }
+    // Mesa's software driver maps a few hundred megabytes while it makes a
+    // context, and crashes when one of those allocations fails.
+    RequireAddressSpace(320u << 20);
     impl_->context = SDL_GL_CreateContext(window);
     if (!impl_->context) {
         if (error) *error = std::string("OpenGL 4.5 core is not available (") + SDL_GetError() + ")";
@@ -143,8 +151,10 @@ bool Device::Init(const DeviceParams& params, std::string* error) {
     back_buffer_ = new Surface(this, nullptr, bb);
     glCreateTextures(GL_TEXTURE_2D, 1, &back_buffer_->gl_texture_);
     glTextureStorage2D(back_buffer_->gl_texture_, 1, GL_RGBA8, w, h);
+    ThrowIfOutOfMemory("the back buffer's storage");
 
     if (!impl_->stream.Init()) {
+        ThrowIfOutOfMemory("the streaming vertex buffer");
         if (error) *error = "cannot create the streaming vertex buffer";
         return false;
     }
@@ -239,9 +249,24 @@ void Device::EndScene() { in_scene_ = false; }
 void Device::CheckGlErrors(const char* where) {
     for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) {
         ++gl_errors_;
+        if (e == GL_OUT_OF_MEMORY) out_of_memory_ = true;
         if (where) LogError("gfx", "GL error 0x%04x after %s", e, where);
     }
     if (!where) ++gl_errors_;  // reported through the debug callback
+}
+
+void RequireAddressSpace(size_t bytes) {
+    // Reserved without being touched (PROT_NONE, no swap reserved): it costs
+    // nothing but counts against an address-space limit (ulimit -v), which
+    // is where the driver's own allocations would fail.
+    void* probe = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED) throw std::bad_alloc();
+    munmap(probe, bytes);
+}
+
+void Device::ThrowIfOutOfMemory(const char* where) {
+    CheckGlErrors(where);
+    if (out_of_memory_) throw std::bad_alloc();
 }
 
 void Device::BindFramebufferFor(Surface* surface) {
@@ -560,7 +585,10 @@ bool Device::ReadBackBuffer(std::vector<uint8_t>& rgb) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTextureImage(back_buffer_->gl_texture_, 0, GL_RGB, GL_UNSIGNED_BYTE, static_cast<GLsizei>(rgb.size()),
                       rgb.data());
-    return true;
+    // A read that failed leaves the buffer as it was: not a frame.
+    const uint32_t errors = gl_errors_;
+    CheckGlErrors("ReadBackBuffer");
+    return gl_errors_ == errors;
 }
 
 bool Device::ReadSurface(Surface* surface, std::vector<float>& rgba) {

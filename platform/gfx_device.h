@@ -240,6 +240,15 @@ public:
     const FrameStats& CurrentStats() const { return stats_; }
     // GL errors seen so far (checked after each draw and present in debug mode).
     uint32_t GlErrorCount() const { return gl_errors_; }
+    // GL_OUT_OF_MEMORY was seen: what the driver was asked for since may be
+    // missing or undefined (a frame read back then is not to be trusted).
+    bool OutOfMemory() const { return out_of_memory_; }
+    void NoteOutOfMemory() { out_of_memory_ = true; }
+    // After an allocation in the driver: GL_OUT_OF_MEMORY throws
+    // std::bad_alloc, as a failed allocation of ours does. Mesa's software
+    // driver crashes on the next shader it compiles after one, so the run
+    // must not go on drawing.
+    void ThrowIfOutOfMemory(const char* where);
     void CheckGlErrors(const char* where);
 
     // Internals shared with the objects above.
@@ -268,6 +277,7 @@ private:
     FrameStats stats_;
     FrameStats last_stats_;
     uint32_t gl_errors_ = 0;
+    bool out_of_memory_ = false;
 };
 
 }  // namespace plat::gfx

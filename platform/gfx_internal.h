@@ -16,6 +16,12 @@
 
 namespace plat::gfx {
 
+// Throws std::bad_alloc unless `bytes` of address space are free now. Made
+// before calls into Mesa's software driver that crash instead of failing
+// when an allocation fails (making a context, compiling a shader), so a run
+// short of memory ends with one line as any other failed allocation does.
+void RequireAddressSpace(size_t bytes);
+
 // One orphan-free ring of vertex memory, persistently mapped. Draws copy their
 // vertices in and point the vertex array at the copy. The ring is cut into
 // segments; a fence is placed when the writer leaves a segment and waited on

@@ -1,6 +1,7 @@
 // Textures, surfaces and vertex declarations of the graphics device.
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "platform/gfx_internal.h"
 #include "platform/log.h"
@@ -147,6 +148,12 @@ Texture* Device::CreateTexture(uint32_t width, uint32_t height, uint32_t levels,
     glCreateTextures(GL_TEXTURE_2D, 1, &t->gl_texture_);
     glTextureStorage2D(t->gl_texture_, static_cast<GLsizei>(levels), f.internal, static_cast<GLsizei>(width),
                        static_cast<GLsizei>(height));
+    if (glGetError() == GL_OUT_OF_MEMORY) NoteOutOfMemory();
+    if (OutOfMemory()) {
+        // See ThrowIfOutOfMemory: the driver is not to be used any further.
+        t->Release();
+        throw std::bad_alloc();
+    }
     // A picture without alpha samples alpha 1, whatever its bytes say.
     if (format == Format::X8R8G8B8) glTextureParameteri(t->gl_texture_, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     return t;

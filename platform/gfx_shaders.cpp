@@ -62,6 +62,9 @@ std::string StripVersion(std::string_view src) {
 }
 
 GLuint CompileSeparable(GLenum type, const std::string& source, std::string* log) {
+    // Mesa compiles with LLVM, which crashes rather than fail when memory
+    // runs out half-way; a shader of ours needs well under this much.
+    RequireAddressSpace(64u << 20);
     const char* text = source.c_str();
     GLuint program = glCreateShaderProgramv(type, 1, &text);
     GLint ok = GL_FALSE;

@@ -66,7 +66,8 @@ size_t StreamBuffer::Write(const void* data, size_t size, size_t align) {
         if (s != segment_) EnterSegment(s);
     }
     size_t offset = head_;
-    std::memcpy(mapped_ + offset, data, size);
+    // Zero bytes may come with a null pointer (an empty constant block).
+    if (size > 0) std::memcpy(mapped_ + offset, data, size);
     head_ += aligned;
     return offset;
 }

@@ -240,7 +240,8 @@ struct MemoryReader {
 mpg123_ssize_t MemRead(void* io, void* buffer, size_t count) {
     auto* m = static_cast<MemoryReader*>(io);
     const size_t n = std::min(count, m->size - m->pos);
-    std::memcpy(buffer, m->data + m->pos, n);
+    // An empty input may come with a null pointer: nothing to copy from it.
+    if (n > 0) std::memcpy(buffer, m->data + m->pos, n);
     m->pos += n;
     return static_cast<mpg123_ssize_t>(n);
 }

@@ -146,3 +146,17 @@ TEST(OptionsTest, VideoNeedsCaptureAndAName) {
 }
 
 }  // namespace
+
+TEST(OptionsTest, RepeatedKeysJoinOtherValuesOnceOnlyOverwriteNeedsCapture) {
+    Parsed p = Parse({"--keys", "2:F1", "--capture", "d", "--keys=1:F2,3:Escape", "--overwrite", "--overwrite"});
+    ASSERT_EQ(p.result, OptionsResult::kRun) << p.message;
+    ASSERT_EQ(p.options.keys.size(), 3u);
+    EXPECT_EQ(p.options.keys[0].vk, 112u);  // in the order given; the script sorts by time
+    EXPECT_EQ(p.options.keys[1].vk, 113u);
+    EXPECT_TRUE(p.options.overwrite);
+    // The second of two values is refused even when it equals the first.
+    Parsed twice = Parse({"--capture", "d", "--frames", "5", "--frames=5"});
+    EXPECT_EQ(twice.result, OptionsResult::kError);
+    EXPECT_EQ(twice.message, "kelo: --frames given twice; give it once");
+    EXPECT_EQ(Parse({"--overwrite"}).message, "kelo: --overwrite needs --capture DIR");
+}

@@ -71,22 +71,18 @@ TEST(SoundApp, SixtySecondCaptureWritesItsMixBesideTheFrames) {
     fs::remove_all(dir);
 }
 
-TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceIsSaid) {
+TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceRefusedAtOnce) {
     const fs::path dir = TempDir("video");
     const fs::path video = dir / "show.mp4";
     const std::string args = "--capture " + dir.string() + " --fps 30000/1001 --frames 10 --video " + video.string();
     const std::string headless = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy";
 
-    // With no ffmpeg to be found: said once, the frames and the WAV stay.
+    // With no ffmpeg to be found: said at once, before anything is written.
     ExeRun r = RunKelo("PATH=/nonexistent " + headless, args);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("ffmpeg is not installed"), std::string::npos) << r.output;
-    EXPECT_EQ(Pngs(dir), 10u);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("--video needs ffmpeg, which is not installed"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(dir)) << "nothing was captured";
     EXPECT_FALSE(fs::exists(video));
-    // Ten frames at 30000/1001 end at sample floor(10 * 44100 * 1001 / 30000).
-    Wav wav;
-    ASSERT_TRUE(ReadWav(dir / "audio.wav", &wav));
-    EXPECT_EQ(wav.samples.size(), 2u * 14714u);
 
     if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
         fs::remove_all(dir);
@@ -98,6 +94,11 @@ TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceIsSaid) {
     EXPECT_NE(r.output.find(video.string()), std::string::npos);
     ASSERT_TRUE(fs::exists(video));
     EXPECT_GT(fs::file_size(video), 1000u);
+    EXPECT_EQ(Pngs(dir), 10u);
+    // Ten frames at 30000/1001 end at sample floor(10 * 44100 * 1001 / 30000).
+    Wav wav;
+    ASSERT_TRUE(ReadWav(dir / "audio.wav", &wav));
+    EXPECT_EQ(wav.samples.size(), 2u * 14714u);
     fs::remove_all(dir);
 }
 

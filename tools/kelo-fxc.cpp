@@ -8,17 +8,20 @@
 // off-screen OpenGL device, since compiling ends in the driver).
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/effect.h"
+#include "platform/file_read.h"
 #include "platform/window.h"
 
 using namespace plat;
 
 namespace {
+
+// Effect files are a few kilobytes; anything near this is not one.
+constexpr size_t kMaxFileBytes = 64u * 1024 * 1024;
 
 std::string Join(const std::vector<float>& v) {
     std::string out;
@@ -103,16 +106,14 @@ int main(int argc, char** argv) {
     }
     int failed = 0;
     for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::printf("%s: cannot read\n", file.c_str());
+        std::string source, why;
+        if (!ReadWholeFile(file, kMaxFileBytes, &source, &why)) {
+            std::printf("%s: cannot read: %s\n", file.c_str(), why.c_str());
             ++failed;
             continue;
         }
-        std::stringstream ss;
-        ss << in.rdbuf();
         std::string log;
-        fx::Effect* effect = fx::Effect::Create(device, ss.str(), file, &log);
+        fx::Effect* effect = fx::Effect::Create(device, source, file, &log);
         std::printf("%s: %s\n", file.c_str(), effect ? "compiled" : "FAILED");
         if (effect) {
             PrintDesc(effect->Desc());

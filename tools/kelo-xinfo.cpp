@@ -10,15 +10,16 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/file_read.h"
 #include "platform/mesh.h"
 
 namespace {
+
+// The show's meshes are a few hundred kilobytes; anything near this is not one.
+constexpr size_t kMaxFileBytes = 64u * 1024 * 1024;
 
 const char* Usage() {
     return "usage: kelo-xinfo FILE.x...\n";
@@ -88,17 +89,12 @@ int main(int argc, char** argv) {
     }
     int failed = 0;
     for (const std::string& file : files) {
-        std::error_code ec;
-        std::ifstream in;
-        if (std::filesystem::is_regular_file(file, ec)) in.open(file, std::ios::binary);
-        std::stringstream ss;
-        if (in) ss << in.rdbuf();
-        if (!in.is_open() || in.bad()) {
-            std::printf("%s: error: cannot read the file\n", file.c_str());
+        std::string bytes, why;
+        if (!plat::ReadWholeFile(file, kMaxFileBytes, &bytes, &why)) {
+            std::printf("%s: error: cannot read: %s\n", file.c_str(), why.c_str());
             ++failed;
             continue;
         }
-        const std::string bytes = ss.str();
         plat::MeshData mesh;
         std::string error;
         if (!plat::ReadXFile(bytes.data(), bytes.size(), &mesh, &error)) {
