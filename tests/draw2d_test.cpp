@@ -90,28 +90,37 @@ protected:
     uint32_t errors_before = 0;
 };
 
-TEST_F(Draw2D, PictureAtItsOwnSizeShowsTexelXYAtPixelXPlus1YPlus1) {
+TEST_F(Draw2D, PictureAtItsOwnSizeShowsTexelXYAtPixelXYAndCoversTheWholeScreen) {
     TestTexture picture(1024, 1024, Format::A8R8G8B8, Pattern);
     ASSERT_EQ(picture.rec.GetSize().x, 1024.f);
     DrawTexture(&picture.rec, CVector2(0.f, 0.f), picture.rec.GetSize(), 0xFFFFFFFF);
     const Frame f = Finish("draw2d_picture");
 
-    // Corners snap to 0.5 and 1024.5; pixel centres sit on whole numbers,
-    // so the quad covers pixel centres 1..1024 and pixel n samples
-    // u = (n - 0.5) / 1024: the centre of texel n - 1. Row and column 0 are
-    // left uncovered; the picture runs 257 rows past the bottom edge.
-    int wrong = 0, identity_matches = 0;
-    for (int y = 1; y < 768; ++y)
-        for (int x = 1; x < 1024; ++x) {
-            if (!(f.At(x, y) == PatternRgb(x - 1, y - 1))) {
+    // Corners snap to -0.5 and 1023.5; pixel centres sit on whole numbers,
+    // so the quad covers pixel centres 0..1023 and pixel n samples
+    // u = (n + 0.5) / 1024: the centre of texel n. Every pixel of the
+    // screen, edges included, shows its own texel and not a blend; the
+    // picture runs 256 rows past the bottom edge.
+    int wrong = 0;
+    for (int y = 0; y < 768; ++y)
+        for (int x = 0; x < 1024; ++x) {
+            if (!(f.At(x, y) == PatternRgb(x, y))) {
                 if (++wrong <= 5) ADD_FAILURE() << "pixel " << x << "," << y << " " << f.At(x, y);
             }
-            identity_matches += f.At(x, y) == PatternRgb(x, y);
         }
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(identity_matches, 0);  // the one-to-one mapping without the shift does not hold
-    EXPECT_EQ(f.CountNot(0, 0, 1024, 1, kClearRgb), 0);
-    EXPECT_EQ(f.CountNot(0, 0, 1, 768, kClearRgb), 0);
+    EXPECT_EQ(f.At(0, 0), PatternRgb(0, 0));
+    EXPECT_EQ(f.At(1023, 767), PatternRgb(1023, 767));
+
+    // The same at another place: texel (0, 0) of a picture at (37, 21) is
+    // pixel (37, 21), and nothing is drawn left of or above it.
+    TestTexture small(16, 16, Format::A8R8G8B8, Pattern);
+    DrawTexture(&small.rec, CVector2(37.f, 21.f), small.rec.GetSize(), 0xFFFFFFFF);
+    const Frame g = Finish();
+    EXPECT_EQ(g.At(37, 21), PatternRgb(0, 0));
+    EXPECT_EQ(g.At(52, 36), PatternRgb(15, 15));
+    EXPECT_EQ(g.CountNot(0, 0, 1024, 21, kClearRgb) + g.CountNot(0, 0, 37, 768, kClearRgb), 0);
+    EXPECT_EQ(g.CountNot(53, 0, 1024, 768, kClearRgb) + g.CountNot(0, 37, 1024, 768, kClearRgb), 0);
 }
 
 TEST_F(Draw2D, ZeroAlphaColourAndZeroSizeDrawNothing) {
@@ -159,15 +168,15 @@ TEST_F(Draw2D, TextureGradientTakesCornersBottomLeftTopLeftBottomRightTopRight) 
     DrawTextureGradient(&white.rec, CVector2(100.f, 100.f), CVector2(100.f, 100.f), 0xFFFF0000, 0xFF00FF00,
                         0xFF0000FF, 0xFFFFFF00);
     const Frame f = Finish();
-    // Corners snap to 100.5 and 200.5: pixels 101..200.
-    EXPECT_TRUE(Near(f.At(101, 200), Rgb{255, 0, 0}, 4)) << f.At(101, 200);    // bottom left
-    EXPECT_TRUE(Near(f.At(101, 101), Rgb{0, 255, 0}, 4)) << f.At(101, 101);    // top left
-    EXPECT_TRUE(Near(f.At(200, 200), Rgb{0, 0, 255}, 4)) << f.At(200, 200);    // bottom right
-    EXPECT_TRUE(Near(f.At(200, 101), Rgb{255, 255, 0}, 4)) << f.At(200, 101);  // top right
+    // Corners snap to 99.5 and 199.5: pixels 100..199.
+    EXPECT_TRUE(Near(f.At(100, 199), Rgb{255, 0, 0}, 4)) << f.At(100, 199);    // bottom left
+    EXPECT_TRUE(Near(f.At(100, 100), Rgb{0, 255, 0}, 4)) << f.At(100, 100);    // top left
+    EXPECT_TRUE(Near(f.At(199, 199), Rgb{0, 0, 255}, 4)) << f.At(199, 199);    // bottom right
+    EXPECT_TRUE(Near(f.At(199, 100), Rgb{255, 255, 0}, 4)) << f.At(199, 100);  // top right
     // This strip's diagonal runs from top left to bottom right.
     EXPECT_TRUE(Near(f.At(150, 150), Rgb{0, 128, 128}, 4)) << f.At(150, 150);
-    EXPECT_EQ(f.At(100, 150), kClearRgb);
-    EXPECT_EQ(f.At(201, 150), kClearRgb);
+    EXPECT_EQ(f.At(99, 150), kClearRgb);
+    EXPECT_EQ(f.At(200, 150), kClearRgb);
 }
 
 TEST_F(Draw2D, RegionShowsTheChosenTexelsWhereverItStarts) {
@@ -184,12 +193,14 @@ TEST_F(Draw2D, RegionShowsTheChosenTexelsWhereverItStarts) {
         for (int j = 0; j < 16; ++j)
             for (int i = 0; i < 9; ++i) {
                 const Rgb want{static_cast<uint8_t>((24 + i) << 2), static_cast<uint8_t>((8 + j) << 2), 0x55};
-                wrong += !(f.At(left + 1 + i, 201 + j) == want);
+                wrong += !(f.At(left + i, 200 + j) == want);
             }
         EXPECT_EQ(wrong, 0) << left;
-        EXPECT_EQ(f.CountNot(left, 200, left + 11, 201, kClearRgb), 0) << left;
-        EXPECT_EQ(f.CountNot(left + 10, 200, left + 11, 218, kClearRgb), 0) << left;
-        EXPECT_EQ(f.CountNot(left, 217, left + 11, 218, kClearRgb), 0) << left;
+        // Nothing in the one-pixel frame around the 9 x 16 block.
+        EXPECT_EQ(f.CountNot(left - 1, 199, left + 10, 200, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left - 1, 199, left, 217, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left + 9, 199, left + 10, 217, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left - 1, 216, left + 10, 217, kClearRgb), 0) << left;
     }
 }
 
@@ -272,13 +283,14 @@ TEST_F(Draw2D, ScreenScaleMovesEverythingButThePostProcessQuad) {
 
     EXPECT_EQ(f.CountNot(50, 50, 100, 100, Rgb{0, 255, 0}), 0);  // 100..200 halved
     EXPECT_EQ(f.At(100, 100), kClearRgb);
-    EXPECT_EQ(f.CountNot(301, 51, 351, 101, Rgb{255, 0, 0}), 0);  // 300.5..350.5
-    EXPECT_EQ(f.At(351, 75), kClearRgb);
-    // Unscaled, snapped: 600.5..664.5, red from the picture, blue 64 from
+    EXPECT_EQ(f.CountNot(300, 50, 350, 100, Rgb{255, 0, 0}), 0);  // 299.5..349.5
+    EXPECT_EQ(f.At(350, 75), kClearRgb);
+    EXPECT_EQ(f.At(299, 75), kClearRgb);
+    // Unscaled, snapped: 599.5..663.5, red from the picture, blue 64 from
     // g_PixelSize.
-    EXPECT_EQ(f.CountNot(601, 501, 665, 565, Rgb{255, 0, 64}), 0) << f.At(620, 520);
-    EXPECT_EQ(f.At(600, 520), kClearRgb);
-    EXPECT_EQ(f.At(665, 520), kClearRgb);
+    EXPECT_EQ(f.CountNot(600, 500, 664, 564, Rgb{255, 0, 64}), 0) << f.At(620, 520);
+    EXPECT_EQ(f.At(599, 520), kClearRgb);
+    EXPECT_EQ(f.At(664, 520), kClearRgb);
 }
 
 }  // namespace
