@@ -145,8 +145,10 @@ TEST(TowerGeometry, EachSegmentReadsItsOwnFiveBinsModulo256) {
 // With the real soundtrack, frame by frame as the show hears it: the wedges
 // that read bands 0 to 2 (segment 249 of row 10 reads 1, 233, 25, 0 and 2)
 // swell and shrink with each kick, while a segment reading only the mids
-// follows the slow waves alone.
-TEST(TowerGeometry, WithTheSoundtrackTheBassWedgesSwellOnEveryKick) {
+// does not follow the kick; and every row, whatever part of the spectrum
+// it reads, is pushed out by the music by a visible amount (0.08 units is
+// about 4 pixels at the tower's side at the show's camera).
+TEST(TowerGeometry, WithTheSoundtrackTheBassWedgesSwellOnEveryKickAndEveryRowBreathes) {
     soundtest::OfflineSound sound;
     CMusic* music = OpenMusic(160);
     ASSERT_NE(music, nullptr);
@@ -160,6 +162,8 @@ TEST(TowerGeometry, WithTheSoundtrackTheBassWedgesSwellOnEveryKick) {
         return std::hypot(outer.x - axis.x, outer.z - axis.z);
     };
     std::vector<double> bass, bass_wedge, mid_wedge;
+    std::vector<std::vector<double>> row_swell(kTowerRows);
+    Geometry silent;
     for (int frame = 0; frame < 240; ++frame) {  // four seconds at 60 fps
         soundtest::Mix(735);
         plat::AdvanceSoundFrame();
@@ -170,8 +174,29 @@ TEST(TowerGeometry, WithTheSoundtrackTheBassWedgesSwellOnEveryKick) {
         g.Build();
         bass_wedge.push_back(radius(249));
         mid_wedge.push_back(radius(100));
+        // The spectrum's share of each row's radius: the same frame built
+        // with a silent spectrum, outer corners compared.
+        silent.time = g.time;
+        silent.phase = g.phase;
+        silent.Build();
+        for (int m = 0; m < kTowerRows; ++m) {
+            double sum = 0.0;
+            for (int j = 0; j < kTowerSegmentsPerRow; ++j) {
+                const int n = kTowerSegmentsPerRow * m + j;
+                const CVector3 a = g.OuterCorner(n), b = silent.OuterCorner(n);
+                sum += std::hypot(a.x - b.x, a.z - b.z);
+            }
+            row_swell[static_cast<size_t>(m)].push_back(sum / kTowerSegmentsPerRow);
+        }
     }
     CloseMusic(music);
+
+    // On a typical frame (the median), every row, mids and highs included.
+    for (int m = 0; m < kTowerRows; ++m) {
+        std::vector<double>& v = row_swell[static_cast<size_t>(m)];
+        std::nth_element(v.begin(), v.begin() + 120, v.end());
+        EXPECT_GT(v[120], 0.08) << "row " << m << " hardly moves with the music";
+    }
 
     // Frame-to-frame changes, so the slow waves drop out.
     auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
