@@ -206,6 +206,27 @@ void EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence(ShowRun& r) {
     EXPECT_LT(Rms(r.wav, end - 1.0 / kFps, end), playing / 50.0);
 }
 
+// Every full-screen picture covers the screen to its edges: the outermost
+// rows and columns continue the picture next to them rather than showing a
+// line of what lies beneath (the overlay's tint, the clear colour).
+void FullScreenPicturesReachEveryEdge(ShowRun& r) {
+    // Loading, the logo, the intro picture, the tower in the overlay, the
+    // exit picture.
+    for (int k : {10, 83, 260, 298, 360}) {
+        const plat::PicturePixels& f = r.Frame(k);
+        int lines = 0;
+        for (int y = 0; y < 768; ++y) {
+            lines += std::abs(Pixel(f, 0, y).Sum() - Pixel(f, 1, y).Sum()) > 30;
+            lines += std::abs(Pixel(f, 1023, y).Sum() - Pixel(f, 1022, y).Sum()) > 30;
+        }
+        for (int x = 0; x < 1024; ++x) {
+            lines += std::abs(Pixel(f, x, 0).Sum() - Pixel(f, x, 1).Sum()) > 30;
+            lines += std::abs(Pixel(f, x, 767).Sum() - Pixel(f, x, 766).Sum()) > 30;
+        }
+        EXPECT_LT(lines, 40) << "frame " << k << ": edge pixels unlike their neighbours";
+    }
+}
+
 // One run for all the checks: a capture of the whole show takes a minute.
 TEST(WholeShow, FromLoadingToTheEndOfTheExitScreen) {
     ShowRun run;
@@ -215,7 +236,8 @@ TEST(WholeShow, FromLoadingToTheEndOfTheExitScreen) {
                                std::pair{"loading", &LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull},
                                std::pair{"intro", &LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater},
                                std::pair{"tower and panels", &PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow},
-                               std::pair{"exit", &EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence}}) {
+                               std::pair{"exit", &EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence},
+                               std::pair{"edges", &FullScreenPicturesReachEveryEdge}}) {
         SCOPED_TRACE(name);
         check(run);
     }
