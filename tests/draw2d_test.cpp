@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -291,6 +293,88 @@ TEST_F(Draw2D, ScreenScaleMovesEverythingButThePostProcessQuad) {
     EXPECT_EQ(f.CountNot(600, 500, 664, 564, Rgb{255, 0, 64}), 0) << f.At(620, 520);
     EXPECT_EQ(f.At(599, 520), kClearRgb);
     EXPECT_EQ(f.At(664, 520), kClearRgb);
+}
+
+// What InitDevice leaves for every drawing routine to build on, seen in a
+// process of its own (a death test runs the test program again), so no
+// other test's states, and none of the helpers that set them, come in
+// between. Each wrong value is a line on stderr and a non-zero exit.
+[[noreturn]] void CheckFreshDevice() {
+    g_RunConfig.skip_dialog = true;
+    g_RunConfig.windowed = true;
+    g_RunConfig.offscreen = true;
+    if (!InitDevice()) {
+        std::fprintf(stderr, "InitDevice failed: %s\n", GetStartError().c_str());
+        std::_Exit(2);
+    }
+    int wrong = 0;
+    auto expect = [&wrong](bool ok, const char* what) {
+        if (ok) return;
+        std::fprintf(stderr, "wrong after InitDevice: %s\n", what);
+        ++wrong;
+    };
+    Device* d = GetDevice();
+    expect(d->GetRenderState(RS::CullMode) == CULL_CW, "culling clockwise");
+    expect(d->GetRenderState(RS::Lighting) == 0, "fixed-function lighting off");
+    expect(d->GetRenderState(RS::ZEnable) == 1, "depth test on");
+    expect(d->GetRenderState(RS::AlphaTestEnable) == 1, "alpha test on");
+    expect(d->GetRenderState(RS::AlphaRef) == 1, "alpha reference 1");
+    expect(d->GetRenderState(RS::AlphaFunc) == CMP_GREATEREQUAL, "alpha test greater or equal");
+    expect(d->GetRenderState(RS::AlphaBlendEnable) == 0, "blending off until a routine turns it on");
+    expect(d->GetRenderState(RS::SrcBlend) == BLEND_SRCALPHA, "source factor: source alpha");
+    expect(d->GetRenderState(RS::DestBlend) == BLEND_INVSRCALPHA, "destination factor: inverse source alpha");
+    expect(d->GetRenderState(RS::BlendOp) == BLENDOP_ADD, "blend operation add");
+
+    expect(g_fScreenWidth == 1024.f && g_fScreenHeight == 768.f, "screen 1024 x 768");
+    expect(g_vScreenScale.x == 1.f && g_vScreenScale.y == 1.f, "screen scale 1");
+    expect(g_vPixelSize.x == 1.f / 1024.f && g_vPixelSize.y == 1.f / 768.f, "pixel size 1/1024, 1/768");
+    // Pixel space to clip space, y down, depth 0..1000 to 0..1: the
+    // corners and a far point, as row vectors times g_mOrtho.
+    auto clip = [](float x, float y, float z, int k) {
+        return x * g_mOrtho.m[0][k] + y * g_mOrtho.m[1][k] + z * g_mOrtho.m[2][k] + g_mOrtho.m[3][k];
+    };
+    auto near = [](float a, float b) { return std::abs(a - b) < 1e-6f; };
+    expect(near(clip(0, 0, 0, 0), -1) && near(clip(0, 0, 0, 1), 1) && near(clip(0, 0, 0, 3), 1), "ortho: (0, 0) top left");
+    expect(near(clip(1024, 768, 0, 0), 1) && near(clip(1024, 768, 0, 1), -1), "ortho: (1024, 768) bottom right");
+    expect(near(clip(0, 0, 0, 2), 0) && near(clip(0, 0, -1000, 2), 1), "ortho: depth 0 to 1000 deep");
+
+    // The eight declarations: usage, type and offset of every element.
+    struct E {
+        uint16_t offset;
+        DeclType type;
+        DeclUsage usage;
+    };
+    const std::vector<std::vector<E>> want = {
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}},
+        {{0, DeclType::Float4, DeclUsage::PositionT}, {16, DeclType::D3DColor, DeclUsage::Color}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float3, DeclUsage::Normal}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float4, DeclUsage::PositionT}, {16, DeclType::D3DColor, DeclUsage::Color}, {20, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float3, DeclUsage::Normal},
+         {28, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::Float3, DeclUsage::Normal}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::Float3, DeclUsage::Normal}, {24, DeclType::Float2, DeclUsage::TexCoord}},
+    };
+    for (int i = 0; i < VD_Count; ++i) {
+        VertexDecl* decl = GetVertexDecl(i);
+        bool same = decl && decl->Elements().size() == want[static_cast<size_t>(i)].size();
+        for (size_t k = 0; same && k < want[static_cast<size_t>(i)].size(); ++k) {
+            const VertexElement& e = decl->Elements()[k];
+            const E& w = want[static_cast<size_t>(i)][k];
+            same = e.offset == w.offset && e.type == w.type && e.usage == w.usage && e.usage_index == 0;
+        }
+        if (!same) std::fprintf(stderr, "declaration %d\n", i);
+        expect(same, "the vertex declaration above");
+    }
+    expect(GetVertexDecl(VD_Count) == nullptr && GetVertexDecl(-1) == nullptr, "no declaration outside 0..7");
+    expect(g_p2DEffect != nullptr, "the 2D effect");
+    std::fflush(stderr);
+    std::_Exit(wrong == 0 ? 0 : 1);
+}
+
+TEST(DeviceSetUp, InitDeviceLeavesTheSharedStatesScreenValuesOrthoAndDeclarations) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(CheckFreshDevice(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
