@@ -15,9 +15,9 @@ namespace {
 // pixels and a picture drawn at its own size lands texel for pixel. Minus,
 // not plus: an edge at x - 0.5 makes pixel x the first one covered, so
 // texel k of a picture at (0, 0) is pixel k and the picture covers row and
-// column 0. With + 0.5 (Direct3D 9's usual half-pixel fix applied the wrong
-// way round) every picture moved one pixel right and down, and a full-screen
-// picture left a line of whatever was beneath along the top and left edges.
+// column 0. With + 0.5 every picture moved one pixel right and down, and a
+// full-screen picture left a line of whatever was beneath along the top and
+// left edges.
 float SnapToHalf(float v) { return std::trunc(v) - 0.5f; }
 
 void Snap(VertexTex2D (&v)[4]) {

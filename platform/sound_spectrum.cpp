@@ -24,11 +24,10 @@
 // with the beat instead of flickering with the noise of single FFT bins.
 // Together, in the drop, the rows' spectrum term d0 x s lies between 0.14
 // and 0.48 units on four frames out of five (0.43 to 0.73 on the bass
-// row), and the
-// outline of 12 of the 13 rows seen in the overlay's window moves by 4
-// pixels or more on a typical frame (tools/swell/kelo-swell measures it).
-// A full-scale sine above 129 Hz now reads more than 1 and is held at 1;
-// music never comes near that.
+// row), and the outline of 12 of the 13 rows seen in the overlay's window
+// moves by 4 pixels or more on a typical frame (tools/swell/kelo-swell
+// measures it). A full-scale sine above 129 Hz would read more than 1 and
+// is held at 1; music never comes near that.
 //
 // Cost: the show takes one of these a frame, and KissFFT's transform is
 // nearly all of it (about 3.7 us of 3.9 here). The magnitudes are taken four at a
