@@ -13,22 +13,25 @@
 // viewer sees of the tower.
 //
 // A row's outline is where its visible pixels meet another row or the
-// background. Per frame and row the tool takes, over every screen row
-// (left and right ends) and screen column (top and bottom ends) of the
-// row's visible pixels, the largest distance that end moved between the
-// two pictures (ends on the window's own border are not outline and are
-// left out): the row's "swell" in pixels. It also takes the mean movement:
-// the pixels gained or lost, over the length of the outline.
+// background. Per frame and row the tool finds, on every screen row (left
+// and right ends) and screen column (top and bottom ends) of the row's
+// visible pixels, how far that end moved between the two pictures (ends on
+// the window's own border are not outline and are left out); the row's
+// "swell" is the 90th percentile of those distances, in pixels. It also
+// takes the mean movement: the pixels gained or lost, over the length of
+// the outline.
 //
-// Prints, per row: how many frames it was visible, the median swell, the
-// median mean movement, and the median spectrum level d0 x s its segments
-// read; then how many visible rows reach 4 pixels; then how soon the
-// outline answers a kick: the lag, in frames, at which the frame-to-frame
-// change of the tower's summed swell correlates best with the frame-to-frame
-// change of the track's own bass energy (computed from the samples, not the
-// spectrum), and the frames from each kick to the largest rise after it.
+// Prints, per row: in how many frames it was visible, the median swell,
+// the median mean movement and the median spectrum level d0 x s its
+// segments read; how many of the rows seen in at least half the frames
+// reach 4 pixels; the phase speed the sync channels give, with and without
+// the spectrum's hold; and how soon the picture answers a kick: the lag,
+// in frames, at which the frame-to-frame change of the moved area (pixels
+// gained or lost, all rows) correlates best with that of the track's own
+// bass energy (from the samples, not the spectrum), and the frames from
+// each kick to the largest rise of the moved area after it.
 //
-// Usage: kelo-swell [--seconds S] [--png DIR] [--every N] [--silent-scale]
+// Usage: kelo-swell [--seconds S] [--png DIR] [--every N]
 //   --png writes every Nth measured frame (default 30) as the show frames
 //   it (background, tower, overlay) twice, real spectrum then silent, into
 //   DIR/frame_NNNNNN.png, for looking at.
