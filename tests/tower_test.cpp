@@ -333,7 +333,20 @@ TEST_F(TowerState, PhaseRunsWithTheThreeSyncChannelsOfTheDemo) {
     script.nLoadingClass = 5;
     CDemo demo(script);
     SetDemoForTests(&demo);
-    const SyncChannel saved[3] = {g_SyncChannels[0], g_SyncChannels[1], g_SyncChannels[2]};
+    // The show's channels (another test's sync panel may have retuned them),
+    // and everything put back however the test ends.
+    struct Restore {
+        SyncChannel saved[3] = {g_SyncChannels[0], g_SyncChannels[1], g_SyncChannels[2]};
+        ~Restore() {
+            for (int c = 0; c < 3; ++c) g_SyncChannels[c] = saved[c];
+            SetDemoForTests(nullptr);
+        }
+    } restore;
+    for (int c = 0; c < 3; ++c) {
+        g_SyncChannels[c].nBin = c;
+        g_SyncChannels[c].fScale = 1.0f;
+    }
+    const SyncChannel show[3] = {g_SyncChannels[0], g_SyncChannels[1], g_SyncChannels[2]};
 
     auto tower = std::make_unique<CCubeTower>();
     const float dt = 1.0f / 60.0f;
@@ -353,7 +366,7 @@ TEST_F(TowerState, PhaseRunsWithTheThreeSyncChannelsOfTheDemo) {
     const float before = tower->m_fPhase;
     tower->Update(dt);
     EXPECT_NEAR(tower->m_fPhase - before, dt * (1.0f + 2.0f * S[40] + 3.0f * S[41]), 1e-6f);
-    for (int c = 0; c < 3; ++c) g_SyncChannels[c] = saved[c];
+    for (int c = 0; c < 3; ++c) g_SyncChannels[c] = show[c];
 
     // Four seconds of the drop at 60 frames a second.
     const float start = tower->m_fPhase;
@@ -366,7 +379,6 @@ TEST_F(TowerState, PhaseRunsWithTheThreeSyncChannelsOfTheDemo) {
     EXPECT_GT(rate, 1.2f);
     EXPECT_LT(rate, 2.5f);
 
-    SetDemoForTests(nullptr);
     CloseMusic(music);
 }
 
