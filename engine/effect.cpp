@@ -22,6 +22,9 @@ CEffect* CreateEffect(int32_t id, uint32_t layer, float duration) {
     for (CEffectClass* c = CEffectClass::Head(); c; c = c->Next()) {
         if (c->GetId() != id) continue;
         CEffect* effect = c->CreateInstance();
+        // The first class with the id decides: a failed instance is no
+        // effect, not a search for another class of the same id.
+        if (!effect) return nullptr;
         effect->m_nLayer = layer;
         effect->m_nClassId = id;
         effect->SetDuration(duration);

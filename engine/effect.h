@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <list>
+#include <new>
 
 class CEffect {
 public:
@@ -86,7 +87,8 @@ class CEffectClass : public CRegistered<CEffectClass> {
 public:
     CEffectClass() : CRegistered<CEffectClass>(true) {}
     virtual int32_t GetId() = 0;
-    // A new, fully constructed effect on the heap; the caller owns it.
+    // A new, fully constructed effect on the heap; the caller owns it. Null
+    // when memory runs out: the show then goes on without that effect.
     virtual CEffect* CreateInstance() = 0;
     // Copies the type's name into `buffer` (257 characters: at most 256 and
     // a terminating zero) and returns it.
@@ -100,7 +102,17 @@ protected:
 template <typename T>
 class CEffectClassImpl : public CEffectClass {
 public:
-    CEffect* CreateInstance() override { return new T; }
+    // Out of memory is caught here, whether the instance itself (the tower's
+    // is 330 KB) or something its constructor allocates (the parameters it
+    // registers) could not be had: the caller gets null, not an exception
+    // that would end the program.
+    CEffect* CreateInstance() override {
+        try {
+            return new T;
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
     size_t GetInstanceSize() override { return sizeof(T); }
 
 protected:
@@ -113,5 +125,5 @@ protected:
 };
 
 // A new effect of class `id` with the given layer and lifetime (seconds), or
-// null when no class has that id.
+// null when no class has that id or its instance could not be made.
 CEffect* CreateEffect(int32_t id, uint32_t layer, float duration);

@@ -10,10 +10,15 @@ using namespace plat::gfx;
 
 namespace {
 
-// trunc(v) + 0.5, toward zero: 10.9 and 10.2 give 10.5, -0.7 gives 0.5.
-// A whole-number corner plus a half is a texel-aligned edge under pixel
-// centres on whole numbers.
-float SnapToHalf(float v) { return std::trunc(v) + 0.5f; }
+// trunc(v) - 0.5, toward zero: 10.9 and 10.2 give 9.5, -0.7 gives -0.5.
+// Pixel centres sit on whole numbers, so an edge on a half lies between two
+// pixels and a picture drawn at its own size lands texel for pixel. Minus,
+// not plus: an edge at x - 0.5 makes pixel x the first one covered, so
+// texel k of a picture at (0, 0) is pixel k and the picture covers row and
+// column 0. With + 0.5 every picture moved one pixel right and down, and a
+// full-screen picture left a line of whatever was beneath along the top and
+// left edges.
+float SnapToHalf(float v) { return std::trunc(v) - 0.5f; }
 
 void Snap(VertexTex2D (&v)[4]) {
     for (VertexTex2D& c : v) {

@@ -4,10 +4,11 @@
 // Space: a 1024 x 768 reference screen, origin top left, y down, in pixels.
 // Every operation but DrawPostProcessQuad multiplies position and size by
 // g_vScreenScale first. The textured operations then snap each corner to
-// trunc(v) + 0.5, which, with pixel centres on whole numbers, puts texel
+// trunc(v) - 0.5, which, with pixel centres on whole numbers, puts texel
 // centres on pixel centres: a picture drawn at its own size shows each texel
 // on exactly one pixel, texel (x, y) of a picture at (0, 0) on pixel
-// (x + 1, y + 1). DrawGradientRect does not snap.
+// (x, y), so a 1024 x 1024 picture at (0, 0) covers every pixel of the
+// 1024 x 768 screen. DrawGradientRect does not snap.
 //
 // Each call builds four vertices on the stack, selects a technique of the
 // 2D effect (g_p2DEffect, "Data\2d.fx") or of the caller's effect, and draws

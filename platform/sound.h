@@ -15,12 +15,17 @@
 //     analysis (255 leaves the samples as decoded).
 //   - the spectrum: 512 bands from 0 to 1, lowest to highest. Defined as:
 //     mono (L+R)/2 after the volume; the 1024 samples that end at the sample
-//     being heard; periodic Hann window; real FFT; band i = min(1, 2|X[i+1]| /
-//     sum of the window), DC dropped, band 511 at 22050 Hz. A full-scale sine
-//     centred on a band reads 1.0 there. "Being heard": the samples handed to
-//     the device minus the device's buffer, moved on by the time since the
-//     last callback (offline: the samples mixed so far). Recomputed at most
-//     once per AdvanceSoundFrame.
+//     being heard; periodic Hann window; real FFT; the analysis
+//     a[i] = min(1, 2|X[i+1]| / sum of the window x SpectrumTilt(i)), DC
+//     dropped, band 511 at 22050 Hz, so a sine of amplitude a centred on
+//     band i reads a x SpectrumTilt(i) there: a in bands 0 to 2, rising by
+//     3 dB an octave above. Each band then holds its peaks: band i =
+//     max(a[i], its last value x 2^(-t / kSpectrumHold)), t the music time
+//     between the two analyses; a window of pure silence reads 0 at once.
+//     sound_spectrum.cpp says why this scale. "Being heard": the samples
+//     handed to the device minus the device's buffer, moved on by the time
+//     since the last callback (offline: the samples mixed so far).
+//     Recomputed at most once per AdvanceSoundFrame.
 //
 // Lifecycle: [UseOfflineSound] -> InitSound -> streams: Open -> Play / Stop
 //   (any number of times) -> Close. ShutdownSound closes the device and every
@@ -48,6 +53,10 @@ namespace plat {
 inline constexpr int kSoundRate = 44100;     // samples per second per channel
 inline constexpr int kSpectrumBands = 512;   // bands returned by GetSoundSpectrum
 inline constexpr int kSpectrumWindow = 1024; // samples per analysis
+// Half-life of a band's held peak, seconds: a kick (one every 0.48 s in the
+// soundtrack) has fallen to a thirtieth by the next, the sixteenth notes of
+// the hats (0.12 s) blur into a level that rises and falls with the bar.
+inline constexpr double kSpectrumHold = 0.1;
 
 // The five file callbacks every stream reads through, in the shapes of the
 // old library's: open returns a handle (null: cannot open); read returns the
@@ -123,10 +132,13 @@ struct SoundStats {
 };
 SoundStats GetSoundStats();
 
-// The analysis alone: bands of `samples` (kSpectrumWindow mono samples,
-// oldest first) into `bands` (kSpectrumBands). Used by the mixer; public so
-// tests can feed it known signals.
+// The analysis alone, without the hold: bands of `samples` (kSpectrumWindow
+// mono samples, oldest first) into `bands` (kSpectrumBands). Used by the
+// mixer; public so tests can feed it known signals.
 void ComputeSpectrum(const float* samples, float* bands);
+// The weight of band i against the plain per-band amplitude: 1 for bands
+// 0 to 2, sqrt((i + 1) / 3) above.
+double SpectrumTilt(int band);
 
 // Decodes a whole MP3 from memory with libmpg123 directly (no callbacks, no
 // mixer, gapless), to interleaved stereo floats at 44.1 kHz. The reference

@@ -55,6 +55,7 @@ struct MixerState {
 
     float spectrum[kSpectrumBands] = {};
     bool spectrum_stale = true;
+    int64_t spectrum_heard = 0;  // the sample the spectrum's window ended at
     bool exit_hook = false;
 };
 MixerState g_mix;
@@ -275,6 +276,7 @@ void ShutdownSound() {
         g_mix.stats = SoundStats{};
         std::fill(std::begin(g_mix.spectrum), std::end(g_mix.spectrum), 0.0f);
         g_mix.spectrum_stale = true;
+        g_mix.spectrum_heard = 0;
     }
     for (SoundStream* s : streams) detail::CloseDecoder(s);
 }
@@ -368,12 +370,14 @@ void AdvanceSoundFrame() {
 const float* GetSoundSpectrum() {
     if (!g_mix.spectrum_stale) return g_mix.spectrum;
     float window[kSpectrumWindow];
+    int64_t heard = 0;
     {
         std::lock_guard<std::mutex> lock(g_mix.mutex);
         CatchUpSilentLocked();
         // The window ends at the sample heard; before sample 0 is silence.
         // In the ring it is at most two stretches (when it wraps).
-        const int64_t first = HeardLocked() - kSpectrumWindow;
+        heard = HeardLocked();
+        const int64_t first = heard - kSpectrumWindow;
         const int lead = static_cast<int>(std::clamp<int64_t>(-first, 0, kSpectrumWindow));
         std::fill(window, window + lead, 0.0f);
         const float* hist = g_mix.history.data();
@@ -386,7 +390,23 @@ const float* GetSoundSpectrum() {
     }
     // The transform runs outside the lock: the audio thread waits for
     // nothing but a copy.
-    ComputeSpectrum(window, g_mix.spectrum);
+    float fresh[kSpectrumBands];
+    ComputeSpectrum(window, fresh);
+    // The hold: a band rises at once to what it hears and falls back at
+    // kSpectrumHold's pace, measured in music time, so the fall is the same
+    // at any frame rate and a frame that hears nothing new (no samples
+    // mixed since) changes nothing. Pure silence (every band 0) is 0 at
+    // once rather than a tail that never quite gets there.
+    const double since = static_cast<double>(std::max<int64_t>(heard - g_mix.spectrum_heard, 0)) / kSoundRate;
+    const float fall = static_cast<float>(std::exp2(-since / kSpectrumHold));
+    const bool silent = std::all_of(fresh, fresh + kSpectrumBands, [](float b) { return b == 0.0f; });
+    for (int i = 0; i < kSpectrumBands; ++i) {
+        const float held = g_mix.spectrum[i] * fall;
+        // Below a millionth a held band is 0: nothing the tower shows, and
+        // it keeps denormals out of the next frames' products.
+        g_mix.spectrum[i] = silent ? 0.0f : std::max(fresh[i], held >= 1e-6f ? held : 0.0f);
+    }
+    g_mix.spectrum_heard = heard;
     g_mix.spectrum_stale = false;
     return g_mix.spectrum;
 }

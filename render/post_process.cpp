@@ -152,14 +152,17 @@ void PresentPostProcess() {
     RestoreBackBuffer();
 
     if (!g_pp.present_built) {
-        // +0.5, as the 2D layer places a picture drawn at its own size: the
-        // image lands one pixel right of and below the scene it came from,
-        // as it did on Windows. Built once: the screen size never changes.
+        // -0.5, as the 2D layer places a picture drawn at its own size:
+        // each pixel of the chain's output lands on the pixel of the scene
+        // it came from, and the whole back buffer is covered (a +0.5 quad
+        // would shift the image one pixel right and down and leave row and
+        // column 0 showing what was beneath). Built once: the screen size
+        // never changes.
         const float w = g_fScreenWidth, h = g_fScreenHeight;
-        g_pp.present[TL] = Vertex(0.5f, 0.5f, 0.f, 0.f);
-        g_pp.present[TR] = Vertex(w + 0.5f, 0.5f, 1.f, 0.f);
-        g_pp.present[BL] = Vertex(0.5f, h + 0.5f, 0.f, 1.f);
-        g_pp.present[BR] = Vertex(w + 0.5f, h + 0.5f, 1.f, 1.f);
+        g_pp.present[TL] = Vertex(-0.5f, -0.5f, 0.f, 0.f);
+        g_pp.present[TR] = Vertex(w - 0.5f, -0.5f, 1.f, 0.f);
+        g_pp.present[BL] = Vertex(-0.5f, h - 0.5f, 0.f, 1.f);
+        g_pp.present[BR] = Vertex(w - 0.5f, h - 0.5f, 1.f, 1.f);
         g_pp.present_built = true;
     }
 

@@ -22,9 +22,9 @@
 // PresentPostProcess, which maps the whole texture onto the screen.
 //
 // The quads are drawn pre-transformed with Direct3D 9's pixel centres:
-// the chain's quad runs from -0.5 to W - 0.5, so each pixel samples its own
-// texel's centre; the present quad runs from +0.5 to W + 0.5, as the 2D
-// layer draws a picture at its own size (row and column 0 stay uncovered).
+// the chain's quad and the present quad both run from -0.5 to W - 0.5, so
+// each pixel samples its own texel's centre and the present step covers the
+// whole screen, as the 2D layer draws a picture at its own size.
 #pragma once
 
 namespace plat::fx {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -90,28 +92,37 @@ protected:
     uint32_t errors_before = 0;
 };
 
-TEST_F(Draw2D, PictureAtItsOwnSizeShowsTexelXYAtPixelXPlus1YPlus1) {
+TEST_F(Draw2D, PictureAtItsOwnSizeShowsTexelXYAtPixelXYAndCoversTheWholeScreen) {
     TestTexture picture(1024, 1024, Format::A8R8G8B8, Pattern);
     ASSERT_EQ(picture.rec.GetSize().x, 1024.f);
     DrawTexture(&picture.rec, CVector2(0.f, 0.f), picture.rec.GetSize(), 0xFFFFFFFF);
     const Frame f = Finish("draw2d_picture");
 
-    // Corners snap to 0.5 and 1024.5; pixel centres sit on whole numbers,
-    // so the quad covers pixel centres 1..1024 and pixel n samples
-    // u = (n - 0.5) / 1024: the centre of texel n - 1. Row and column 0 are
-    // left uncovered; the picture runs 257 rows past the bottom edge.
-    int wrong = 0, identity_matches = 0;
-    for (int y = 1; y < 768; ++y)
-        for (int x = 1; x < 1024; ++x) {
-            if (!(f.At(x, y) == PatternRgb(x - 1, y - 1))) {
+    // Corners snap to -0.5 and 1023.5; pixel centres sit on whole numbers,
+    // so the quad covers pixel centres 0..1023 and pixel n samples
+    // u = (n + 0.5) / 1024: the centre of texel n. Every pixel of the
+    // screen, edges included, shows its own texel and not a blend; the
+    // picture runs 256 rows past the bottom edge.
+    int wrong = 0;
+    for (int y = 0; y < 768; ++y)
+        for (int x = 0; x < 1024; ++x) {
+            if (!(f.At(x, y) == PatternRgb(x, y))) {
                 if (++wrong <= 5) ADD_FAILURE() << "pixel " << x << "," << y << " " << f.At(x, y);
             }
-            identity_matches += f.At(x, y) == PatternRgb(x, y);
         }
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(identity_matches, 0);  // the one-to-one mapping without the shift does not hold
-    EXPECT_EQ(f.CountNot(0, 0, 1024, 1, kClearRgb), 0);
-    EXPECT_EQ(f.CountNot(0, 0, 1, 768, kClearRgb), 0);
+    EXPECT_EQ(f.At(0, 0), PatternRgb(0, 0));
+    EXPECT_EQ(f.At(1023, 767), PatternRgb(1023, 767));
+
+    // The same at another place: texel (0, 0) of a picture at (37, 21) is
+    // pixel (37, 21), and nothing is drawn left of or above it.
+    TestTexture small(16, 16, Format::A8R8G8B8, Pattern);
+    DrawTexture(&small.rec, CVector2(37.f, 21.f), small.rec.GetSize(), 0xFFFFFFFF);
+    const Frame g = Finish();
+    EXPECT_EQ(g.At(37, 21), PatternRgb(0, 0));
+    EXPECT_EQ(g.At(52, 36), PatternRgb(15, 15));
+    EXPECT_EQ(g.CountNot(0, 0, 1024, 21, kClearRgb) + g.CountNot(0, 0, 37, 768, kClearRgb), 0);
+    EXPECT_EQ(g.CountNot(53, 0, 1024, 768, kClearRgb) + g.CountNot(0, 37, 1024, 768, kClearRgb), 0);
 }
 
 TEST_F(Draw2D, ZeroAlphaColourAndZeroSizeDrawNothing) {
@@ -159,15 +170,15 @@ TEST_F(Draw2D, TextureGradientTakesCornersBottomLeftTopLeftBottomRightTopRight) 
     DrawTextureGradient(&white.rec, CVector2(100.f, 100.f), CVector2(100.f, 100.f), 0xFFFF0000, 0xFF00FF00,
                         0xFF0000FF, 0xFFFFFF00);
     const Frame f = Finish();
-    // Corners snap to 100.5 and 200.5: pixels 101..200.
-    EXPECT_TRUE(Near(f.At(101, 200), Rgb{255, 0, 0}, 4)) << f.At(101, 200);    // bottom left
-    EXPECT_TRUE(Near(f.At(101, 101), Rgb{0, 255, 0}, 4)) << f.At(101, 101);    // top left
-    EXPECT_TRUE(Near(f.At(200, 200), Rgb{0, 0, 255}, 4)) << f.At(200, 200);    // bottom right
-    EXPECT_TRUE(Near(f.At(200, 101), Rgb{255, 255, 0}, 4)) << f.At(200, 101);  // top right
+    // Corners snap to 99.5 and 199.5: pixels 100..199.
+    EXPECT_TRUE(Near(f.At(100, 199), Rgb{255, 0, 0}, 4)) << f.At(100, 199);    // bottom left
+    EXPECT_TRUE(Near(f.At(100, 100), Rgb{0, 255, 0}, 4)) << f.At(100, 100);    // top left
+    EXPECT_TRUE(Near(f.At(199, 199), Rgb{0, 0, 255}, 4)) << f.At(199, 199);    // bottom right
+    EXPECT_TRUE(Near(f.At(199, 100), Rgb{255, 255, 0}, 4)) << f.At(199, 100);  // top right
     // This strip's diagonal runs from top left to bottom right.
     EXPECT_TRUE(Near(f.At(150, 150), Rgb{0, 128, 128}, 4)) << f.At(150, 150);
-    EXPECT_EQ(f.At(100, 150), kClearRgb);
-    EXPECT_EQ(f.At(201, 150), kClearRgb);
+    EXPECT_EQ(f.At(99, 150), kClearRgb);
+    EXPECT_EQ(f.At(200, 150), kClearRgb);
 }
 
 TEST_F(Draw2D, RegionShowsTheChosenTexelsWhereverItStarts) {
@@ -184,12 +195,14 @@ TEST_F(Draw2D, RegionShowsTheChosenTexelsWhereverItStarts) {
         for (int j = 0; j < 16; ++j)
             for (int i = 0; i < 9; ++i) {
                 const Rgb want{static_cast<uint8_t>((24 + i) << 2), static_cast<uint8_t>((8 + j) << 2), 0x55};
-                wrong += !(f.At(left + 1 + i, 201 + j) == want);
+                wrong += !(f.At(left + i, 200 + j) == want);
             }
         EXPECT_EQ(wrong, 0) << left;
-        EXPECT_EQ(f.CountNot(left, 200, left + 11, 201, kClearRgb), 0) << left;
-        EXPECT_EQ(f.CountNot(left + 10, 200, left + 11, 218, kClearRgb), 0) << left;
-        EXPECT_EQ(f.CountNot(left, 217, left + 11, 218, kClearRgb), 0) << left;
+        // Nothing in the one-pixel frame around the 9 x 16 block.
+        EXPECT_EQ(f.CountNot(left - 1, 199, left + 10, 200, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left - 1, 199, left, 217, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left + 9, 199, left + 10, 217, kClearRgb), 0) << left;
+        EXPECT_EQ(f.CountNot(left - 1, 216, left + 10, 217, kClearRgb), 0) << left;
     }
 }
 
@@ -272,13 +285,96 @@ TEST_F(Draw2D, ScreenScaleMovesEverythingButThePostProcessQuad) {
 
     EXPECT_EQ(f.CountNot(50, 50, 100, 100, Rgb{0, 255, 0}), 0);  // 100..200 halved
     EXPECT_EQ(f.At(100, 100), kClearRgb);
-    EXPECT_EQ(f.CountNot(301, 51, 351, 101, Rgb{255, 0, 0}), 0);  // 300.5..350.5
-    EXPECT_EQ(f.At(351, 75), kClearRgb);
-    // Unscaled, snapped: 600.5..664.5, red from the picture, blue 64 from
+    EXPECT_EQ(f.CountNot(300, 50, 350, 100, Rgb{255, 0, 0}), 0);  // 299.5..349.5
+    EXPECT_EQ(f.At(350, 75), kClearRgb);
+    EXPECT_EQ(f.At(299, 75), kClearRgb);
+    // Unscaled, snapped: 599.5..663.5, red from the picture, blue 64 from
     // g_PixelSize.
-    EXPECT_EQ(f.CountNot(601, 501, 665, 565, Rgb{255, 0, 64}), 0) << f.At(620, 520);
-    EXPECT_EQ(f.At(600, 520), kClearRgb);
-    EXPECT_EQ(f.At(665, 520), kClearRgb);
+    EXPECT_EQ(f.CountNot(600, 500, 664, 564, Rgb{255, 0, 64}), 0) << f.At(620, 520);
+    EXPECT_EQ(f.At(599, 520), kClearRgb);
+    EXPECT_EQ(f.At(664, 520), kClearRgb);
+}
+
+// What InitDevice leaves for every drawing routine to build on, seen in a
+// process of its own (a death test runs the test program again), so no
+// other test's states, and none of the helpers that set them, come in
+// between. Each wrong value is a line on stderr and a non-zero exit.
+[[noreturn]] void CheckFreshDevice() {
+    g_RunConfig.skip_dialog = true;
+    g_RunConfig.windowed = true;
+    g_RunConfig.offscreen = true;
+    if (!InitDevice()) {
+        std::fprintf(stderr, "InitDevice failed: %s\n", GetStartError().c_str());
+        std::_Exit(2);
+    }
+    int wrong = 0;
+    auto expect = [&wrong](bool ok, const char* what) {
+        if (ok) return;
+        std::fprintf(stderr, "wrong after InitDevice: %s\n", what);
+        ++wrong;
+    };
+    Device* d = GetDevice();
+    expect(d->GetRenderState(RS::CullMode) == CULL_CW, "culling clockwise");
+    expect(d->GetRenderState(RS::Lighting) == 0, "fixed-function lighting off");
+    expect(d->GetRenderState(RS::ZEnable) == 1, "depth test on");
+    expect(d->GetRenderState(RS::AlphaTestEnable) == 1, "alpha test on");
+    expect(d->GetRenderState(RS::AlphaRef) == 1, "alpha reference 1");
+    expect(d->GetRenderState(RS::AlphaFunc) == CMP_GREATEREQUAL, "alpha test greater or equal");
+    expect(d->GetRenderState(RS::AlphaBlendEnable) == 0, "blending off until a routine turns it on");
+    expect(d->GetRenderState(RS::SrcBlend) == BLEND_SRCALPHA, "source factor: source alpha");
+    expect(d->GetRenderState(RS::DestBlend) == BLEND_INVSRCALPHA, "destination factor: inverse source alpha");
+    expect(d->GetRenderState(RS::BlendOp) == BLENDOP_ADD, "blend operation add");
+
+    expect(g_fScreenWidth == 1024.f && g_fScreenHeight == 768.f, "screen 1024 x 768");
+    expect(g_vScreenScale.x == 1.f && g_vScreenScale.y == 1.f, "screen scale 1");
+    expect(g_vPixelSize.x == 1.f / 1024.f && g_vPixelSize.y == 1.f / 768.f, "pixel size 1/1024, 1/768");
+    // Pixel space to clip space, y down, depth 0..1000 to 0..1: the
+    // corners and a far point, as row vectors times g_mOrtho.
+    auto clip = [](float x, float y, float z, int k) {
+        return x * g_mOrtho.m[0][k] + y * g_mOrtho.m[1][k] + z * g_mOrtho.m[2][k] + g_mOrtho.m[3][k];
+    };
+    auto near = [](float a, float b) { return std::abs(a - b) < 1e-6f; };
+    expect(near(clip(0, 0, 0, 0), -1) && near(clip(0, 0, 0, 1), 1) && near(clip(0, 0, 0, 3), 1), "ortho: (0, 0) top left");
+    expect(near(clip(1024, 768, 0, 0), 1) && near(clip(1024, 768, 0, 1), -1), "ortho: (1024, 768) bottom right");
+    expect(near(clip(0, 0, 0, 2), 0) && near(clip(0, 0, -1000, 2), 1), "ortho: depth 0 to 1000 deep");
+
+    // The eight declarations: usage, type and offset of every element.
+    struct E {
+        uint16_t offset;
+        DeclType type;
+        DeclUsage usage;
+    };
+    const std::vector<std::vector<E>> want = {
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}},
+        {{0, DeclType::Float4, DeclUsage::PositionT}, {16, DeclType::D3DColor, DeclUsage::Color}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float3, DeclUsage::Normal}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float4, DeclUsage::PositionT}, {16, DeclType::D3DColor, DeclUsage::Color}, {20, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::D3DColor, DeclUsage::Color}, {16, DeclType::Float3, DeclUsage::Normal},
+         {28, DeclType::Float2, DeclUsage::TexCoord}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::Float3, DeclUsage::Normal}},
+        {{0, DeclType::Float3, DeclUsage::Position}, {12, DeclType::Float3, DeclUsage::Normal}, {24, DeclType::Float2, DeclUsage::TexCoord}},
+    };
+    for (int i = 0; i < VD_Count; ++i) {
+        VertexDecl* decl = GetVertexDecl(i);
+        bool same = decl && decl->Elements().size() == want[static_cast<size_t>(i)].size();
+        for (size_t k = 0; same && k < want[static_cast<size_t>(i)].size(); ++k) {
+            const VertexElement& e = decl->Elements()[k];
+            const E& w = want[static_cast<size_t>(i)][k];
+            same = e.offset == w.offset && e.type == w.type && e.usage == w.usage && e.usage_index == 0;
+        }
+        if (!same) std::fprintf(stderr, "declaration %d\n", i);
+        expect(same, "the vertex declaration above");
+    }
+    expect(GetVertexDecl(VD_Count) == nullptr && GetVertexDecl(-1) == nullptr, "no declaration outside 0..7");
+    expect(g_p2DEffect != nullptr, "the 2D effect");
+    std::fflush(stderr);
+    std::_Exit(wrong == 0 ? 0 : 1);
+}
+
+TEST(DeviceSetUp, InitDeviceLeavesTheSharedStatesScreenValuesOrthoAndDeclarations) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(CheckFreshDevice(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -180,6 +180,41 @@ TEST_F(Sequencer, ShutdownDestroysEveryRemainingEffectOnce) {
     EXPECT_EQ(Probe::deaths, 1) << "the loading screen, the only effect started";
 }
 
+// The show's own tables, as the program ships them: what starts when, on
+// which layer, for how long, and which spectrum bins drive the tower.
+TEST(ShowTables, TimelineAndSyncChannelsAreTheShows) {
+    ASSERT_EQ(g_nTimelineEvents, 4);
+    struct Want {
+        int32_t cls;
+        uint32_t layer;
+        float start, duration;
+    };
+    const Want want[] = {
+        {1, 2, 0.0f, 7.0f},       // the group's logo
+        {1, 2, 10.0f, 14.0f},     // the event's picture through the water
+        {3, 0, 24.0f, 10000.0f},  // the tower, under...
+        {4, 1, 24.0f, 10000.0f},  // ...the overlay
+    };
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(g_Timeline[i].nClassId, want[i].cls) << "entry " << i;
+        EXPECT_EQ(g_Timeline[i].nLayer, want[i].layer) << "entry " << i;
+        EXPECT_EQ(g_Timeline[i].fStart, want[i].start) << "entry " << i;
+        EXPECT_EQ(g_Timeline[i].fDuration, want[i].duration) << "entry " << i;
+    }
+    const DemoScript script;
+    EXPECT_EQ(script.pEvents, g_Timeline);
+    EXPECT_EQ(script.nEvents, 4);
+    EXPECT_EQ(script.nLoadingClass, 0);
+    EXPECT_EQ(script.nExitClass, 1);
+
+    const char* names[] = {"SYNC_TOWER_ONE", "SYNC_TOWER_TWO", "SYNC_TOWER_THREE"};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_STREQ(g_SyncChannels[c].szName, names[c]);
+        EXPECT_EQ(g_SyncChannels[c].nBin, c) << "the three lowest bands";
+        EXPECT_EQ(g_SyncChannels[c].fScale, 1.0f);
+    }
+}
+
 TEST_F(Sequencer, SyncValueIsTheSpectrumAtTheChannelsBin) {
     Make({{kUnregistered, 0, 0.0f, 1.0f}});
     const float* spectrum = GetSpectrum();

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "engine/effect.h"
@@ -97,6 +99,46 @@ TEST(EffectRegistry, CreateEffectFindsTheClassById) {
     long_name.GetName(buffer);
     EXPECT_EQ(std::strlen(buffer), 256u);
     EXPECT_EQ(long_name.GetInstanceSize(), sizeof(Probe));
+}
+
+// Out of memory, in the two places it can strike: the instance's own
+// allocation (a class operator new that throws, as the global one does when
+// the heap is exhausted) and an allocation inside its constructor.
+struct Starved : CEffect {
+    static inline bool no_memory = false;
+    static void* operator new(size_t size) {
+        if (no_memory) throw std::bad_alloc();
+        return ::operator new(size);
+    }
+    static void operator delete(void* p) { ::operator delete(p); }
+};
+struct CCStarved : CEffectClassImpl<Starved> {
+    int32_t GetId() override { return 79; }
+    char* GetName(char* buffer) override { return CopyName(buffer, "CStarved"); }
+};
+
+struct HugeBuffer : CEffect {
+    HugeBuffer() { throw std::bad_alloc(); }  // what a failed allocation in a constructor looks like
+};
+struct CCHugeBuffer : CEffectClassImpl<HugeBuffer> {
+    int32_t GetId() override { return 80; }
+    char* GetName(char* buffer) override { return CopyName(buffer, "CHugeBuffer"); }
+};
+
+TEST(EffectRegistry, AnInstanceThatCannotBeAllocatedIsNoEffect) {
+    CCStarved starved;
+    CCHugeBuffer huge;
+    Starved::no_memory = true;
+    EXPECT_EQ(starved.CreateInstance(), nullptr);
+    EXPECT_EQ(CreateEffect(79, 1, 1.0f), nullptr);
+    EXPECT_EQ(CreateEffect(80, 1, 1.0f), nullptr) << "out of memory inside the constructor";
+
+    // Memory back: the same class makes its effect again.
+    Starved::no_memory = false;
+    CEffect* e = CreateEffect(79, 4, 2.0f);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->GetLayer(), 4u);
+    delete e;
 }
 
 }  // namespace

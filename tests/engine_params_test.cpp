@@ -26,7 +26,12 @@ protected:
         for (int i = 0; i < 3; ++i) g_SyncChannels[i].nBin = i;
         NoKeys();
     }
-    void TearDown() override { g_Params.clear(); }
+    // The channels' bins back to the show's, so no later test in the same
+    // process sees a tower driven by bin 511.
+    void TearDown() override {
+        g_Params.clear();
+        for (int i = 0; i < 3; ++i) g_SyncChannels[i].nBin = i;
+    }
     static void NoKeys() {
         std::memset(g_KeyState, 0, sizeof g_KeyState);
         std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);

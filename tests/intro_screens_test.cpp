@@ -21,6 +21,7 @@
 #include "engine/demo.h"
 #include "fx2d/draw2d.h"
 #include "fx2d/intro_screens.h"
+#include "platform/effect.h"
 #include "tests/show_test_util.h"
 #include "tests/sound_test_util.h"
 
@@ -302,6 +303,49 @@ TEST_F(WaterFade, HalfwayTheLogoOnlyCrossFadesWhileTheOthersRipple) {
     // The ripples move with the time value.
     const showtest::Frame later = Draw(1, 0.5f, 5.0f);
     EXPECT_GT(Compare(rippled, 1.0f, later).second, 20000);
+}
+
+// The fade's numbers: the picture's coverage and the water's strength follow
+// a cosine ease of the fade, (cos(fade pi) + 1) / 2 from 1 down to 0; the
+// two samples of the normal map scroll at their speeds (texture widths a
+// second: 0.15 and -0.1 across, 0.26 and 0.1 down); the logo never bends.
+TEST_F(WaterFade, CoverageAndBendFollowACosineEaseAndTheWavesScrollAtTheirSpeeds) {
+    plat::fx::Effect* water = GetEffect(235);
+    ASSERT_NE(water, nullptr);
+    EXPECT_EQ(g_fFadeSpeed, 0.1f);
+    EXPECT_EQ(g_fU1Speed, 0.15f);
+    EXPECT_EQ(g_fV1Speed, 0.26f);
+    EXPECT_EQ(g_fU2Speed, -0.1f);
+    EXPECT_EQ(g_fV2Speed, 0.1f);
+    auto value = [water](const char* name) {
+        float v = -100.0f;
+        EXPECT_TRUE(water->GetFloat(water->GetParameterByName(name), &v)) << name;
+        return v;
+    };
+    struct Case {
+        int picture;
+        float fade, time, alpha, bend;
+    };
+    const Case cases[] = {
+        {1, 0.25f, 4.0f, 0.1464466f, 0.8535534f},
+        {1, 0.5f, 2.0f, 0.5f, 0.5f},
+        {2, 0.75f, 10.0f, 0.8535534f, 0.1464466f},
+        {0, 0.25f, 4.0f, 0.1464466f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fade);
+        const showtest::Frame shown = Draw(c.picture, c.fade, c.time);
+        EXPECT_NEAR(value("g_Alpha"), c.alpha, 1e-5f);
+        EXPECT_NEAR(value("g_UVScale"), c.bend, 1e-5f);
+        // The first component of each offset: across.
+        EXPECT_NEAR(value("g_UV1Offset"), 0.15f * c.time, 1e-5f);
+        EXPECT_NEAR(value("g_UV2Offset"), -0.1f * c.time, 1e-5f);
+        if (c.picture == 0) {
+            // Unbent, the logo is exactly the plain picture at that coverage.
+            const auto [worst, many] = Compare(Plain(0), c.alpha, shown);
+            EXPECT_LE(worst, 2);
+        }
+    }
 }
 
 }  // namespace

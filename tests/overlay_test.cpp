@@ -177,13 +177,13 @@ protected:
     static bool IsInk(showtest::Rgb c) { return c.r > 240 && c.g > 240 && c.b > 240; }
     // Top of line i's bar.
     static int LineTop(int i) { return 350 + 36 * i; }
-    // First and last column of glyph ink on line i's bar at rest (x 42..295;
-    // the atlas's ink rows 14 to 22 land one row lower, as every texel of
-    // the 2D layer does).
+    // First and last column of glyph ink on line i's bar at rest (x 41..294;
+    // the atlas's ink rows 14 to 22 land on rows 14 to 22 of the line, as
+    // every texel of the 2D layer lands on its own pixel).
     static std::pair<int, int> InkSpan(const showtest::Frame& f, int i) {
         int first = -1, last = -1;
-        for (int x = 42; x <= 295; ++x) {
-            for (int y = LineTop(i) + 15; y <= LineTop(i) + 23; ++y) {
+        for (int x = 41; x <= 294; ++x) {
+            for (int y = LineTop(i) + 14; y <= LineTop(i) + 22; ++y) {
                 if (!IsInk(f.At(x, y))) continue;
                 if (first < 0) first = x;
                 last = x;
@@ -202,35 +202,40 @@ TEST_F(OverlayDrawing, EmptyPageShowsOnlyTheTintAndThePicture) {
     EXPECT_EQ(bar, 0);
     // The round window is clear: half of the gradient's middle over white.
     EXPECT_TRUE(Near(f.At(680, 384), 236, 226, 218, 3)) << f.At(680, 384);
-    // The panel is the picture's own white, opaque.
+    // The panel is the picture's own white, opaque, out to the screen's
+    // left and top edges: no line of the tint along column 0 or row 0.
     EXPECT_EQ(f.At(20, 600), (showtest::Rgb{255, 255, 255}));
+    EXPECT_EQ(f.At(0, 400), (showtest::Rgb{255, 255, 255}));
+    EXPECT_EQ(f.At(0, 0), (showtest::Rgb{255, 255, 255}));
+    EXPECT_EQ(f.At(200, 0), (showtest::Rgb{255, 255, 255}));
 }
 
 TEST_F(OverlayDrawing, FullyInPageHasSixBarsWithCentredText) {
     const showtest::Frame f = Draw(1, kOverlayPhaseMax);
     showtest::SavePng(f, "overlay_page1");
     for (int i = 0; i < kTextLines; ++i) {
-        // At rest, a bar's texels 1..254 (inside its white margin) cover x 42..295.
-        EXPECT_FALSE(IsBar(f.At(41, LineTop(i) + 16))) << "line " << i;
-        EXPECT_TRUE(IsBar(f.At(42, LineTop(i) + 16))) << "line " << i << ": " << f.At(42, LineTop(i) + 16);
-        EXPECT_TRUE(IsBar(f.At(295, LineTop(i) + 16))) << "line " << i;
-        EXPECT_FALSE(IsBar(f.At(296, LineTop(i) + 16))) << "line " << i;
+        // At rest (x 40), a bar's texels 1..254 (inside its white margin)
+        // cover x 41..294.
+        EXPECT_FALSE(IsBar(f.At(40, LineTop(i) + 16))) << "line " << i;
+        EXPECT_TRUE(IsBar(f.At(41, LineTop(i) + 16))) << "line " << i << ": " << f.At(41, LineTop(i) + 16);
+        EXPECT_TRUE(IsBar(f.At(294, LineTop(i) + 16))) << "line " << i;
+        EXPECT_FALSE(IsBar(f.At(295, LineTop(i) + 16))) << "line " << i;
     }
     EXPECT_EQ(InkSpan(f, 2).first, -1) << "the empty line has a bar and no letters";
     // "KELO 2008": 68 pixels wide, the pen starts at 40 + 94 = 134; the
     // white ink runs from K's first column to 8's sixth (its seventh is
-    // shadow), one pixel right: 135 to 194 + 1 + 5.
-    EXPECT_EQ(InkSpan(f, 3), (std::pair<int, int>(135, 200)));
+    // shadow): 134 to 194 + 5.
+    EXPECT_EQ(InkSpan(f, 3), (std::pair<int, int>(134, 199)));
 }
 
 TEST_F(OverlayDrawing, ACharacterOutsideTheFontIsSkippedButCountsForCentring) {
     // "WE'LL KEEP THE FIRE GOING": 175 pixels counting the apostrophe's 8,
     // so the pen starts at 80.5; the apostrophe is neither drawn nor
     // advanced over, so the last G's pen is 80.5 + 175 - 8 - 8 and its
-    // white ink ends at 239 + 1 + 5.
+    // white ink ends at 239 + 5 (pens snap down to whole pixels).
     const showtest::Frame f = Draw(6, kOverlayPhaseMax);
     ASSERT_STREQ(g_InvitationText[6][5], "WE'LL KEEP THE FIRE GOING");
-    EXPECT_EQ(InkSpan(f, 5), (std::pair<int, int>(81, 245)));
+    EXPECT_EQ(InkSpan(f, 5), (std::pair<int, int>(80, 244)));
 }
 
 TEST_F(OverlayDrawing, BarsSlideInTopLineFirstEachHalfARadianBehind) {

@@ -307,7 +307,7 @@ TEST_F(PostProcess, LinksPingPongAndTheFirstAlwaysReadsSceneTargetZero) {
     PresentPostProcess();
 }
 
-TEST_F(PostProcess, PresentBlendsTheResultOverTheBackBufferOnePixelDownRight) {
+TEST_F(PostProcess, PresentBlendsTheResultOverTheWholeBackBufferPixelForPixel) {
     Device* d = ShowDevice();
     Surface* back = d->BackBuffer();
     const uint32_t refs = back->RefCount();
@@ -334,16 +334,17 @@ TEST_F(PostProcess, PresentBlendsTheResultOverTheBackBufferOnePixelDownRight) {
     const Frame f = ReadFrame();
     BeginFrame(0xFF102030);
     const Rgb clear{0x10, 0x20, 0x30};
-    // Row and column 0 are not covered: the present quad starts at +0.5.
-    EXPECT_EQ(f.CountNot(0, 0, 1024, 1, clear), 0);
-    EXPECT_EQ(f.CountNot(0, 0, 1, 768, clear), 0);
-    EXPECT_EQ(f.At(1, 1), (Rgb{255, 0, 0}));
-    EXPECT_EQ(f.At(512, 300), (Rgb{255, 0, 0})) << "scene column 511";
-    const Rgb half_blue = f.At(513, 300);
-    EXPECT_NEAR(half_blue.r, 0x10 / 2, 1);
-    EXPECT_NEAR(half_blue.g, 0x20 / 2, 1);
-    EXPECT_NEAR(half_blue.b, (0x30 + 255) / 2, 1);
-    EXPECT_EQ(f.CountNot(1, 602, 1024, 768, clear), 0) << "alpha 0 leaves the back buffer alone";
+    // Scene pixel (x, y) lands on screen pixel (x, y), the edges included:
+    // row and column 0 are red, not the clear colour showing through.
+    EXPECT_EQ(f.CountNot(0, 0, 512, 1, Rgb{255, 0, 0}), 0);
+    EXPECT_EQ(f.CountNot(0, 0, 1, 600, Rgb{255, 0, 0}), 0);
+    EXPECT_EQ(f.At(511, 300), (Rgb{255, 0, 0})) << "scene column 511";
+    for (const Rgb half_blue : {f.At(512, 300), f.At(1023, 0), f.At(1023, 599)}) {
+        EXPECT_NEAR(half_blue.r, 0x10 / 2, 1);
+        EXPECT_NEAR(half_blue.g, 0x20 / 2, 1);
+        EXPECT_NEAR(half_blue.b, (0x30 + 255) / 2, 1);
+    }
+    EXPECT_EQ(f.CountNot(0, 600, 1024, 768, clear), 0) << "alpha 0 leaves the back buffer alone";
 }
 
 }  // namespace

@@ -206,6 +206,30 @@ void EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence(ShowRun& r) {
     EXPECT_LT(Rms(r.wav, end - 1.0 / kFps, end), playing / 50.0);
 }
 
+// Every full-screen picture covers the screen to its edges: the outermost
+// rows and columns continue the picture next to them rather than showing a
+// line of what lies beneath (the overlay's tint, the clear colour). The
+// pictures have detail of their own at the edges (the trees along the
+// bottom, the overlay's rings), so a line shows as most of an edge
+// differing from its neighbour, not as a few pixels.
+void FullScreenPicturesReachEveryEdge(ShowRun& r) {
+    // Loading, the logo, the intro picture going out over the tower, the
+    // tower in the overlay, the exit picture.
+    for (int k : {10, 83, 260, 298, 360}) {
+        const plat::PicturePixels& f = r.Frame(k);
+        auto differ = [&](int x0, int y0, int x1, int y1, int dx, int dy) {
+            int n = 0;
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x) n += std::abs(Pixel(f, x, y).Sum() - Pixel(f, x + dx, y + dy).Sum()) > 30;
+            return n;
+        };
+        EXPECT_LT(differ(0, 0, 0, 767, 1, 0), 768 / 4) << "frame " << k << ": a line down the left edge";
+        EXPECT_LT(differ(1023, 0, 1023, 767, -1, 0), 768 / 4) << "frame " << k << ": a line down the right edge";
+        EXPECT_LT(differ(0, 0, 1023, 0, 0, 1), 1024 / 4) << "frame " << k << ": a line along the top edge";
+        EXPECT_LT(differ(0, 767, 1023, 767, 0, -1), 1024 / 4) << "frame " << k << ": a line along the bottom edge";
+    }
+}
+
 // One run for all the checks: a capture of the whole show takes a minute.
 TEST(WholeShow, FromLoadingToTheEndOfTheExitScreen) {
     ShowRun run;
@@ -215,7 +239,8 @@ TEST(WholeShow, FromLoadingToTheEndOfTheExitScreen) {
                                std::pair{"loading", &LoadingBarGrowsOneAssetPerFrameAndTheMusicStartsWhenItIsFull},
                                std::pair{"intro", &LogoFadesInUndistortedThenTheIntroPictureComesThroughTheWater},
                                std::pair{"tower and panels", &PanelsOpenOnTheirKeysAndTheTowerSpinsInTheOverlaysWindow},
-                               std::pair{"exit", &EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence}}) {
+                               std::pair{"exit", &EscapeBringsTheExitPictureAndTakesTheMusicDownToSilence},
+                               std::pair{"edges", &FullScreenPicturesReachEveryEdge}}) {
         SCOPED_TRACE(name);
         check(run);
     }
