@@ -46,7 +46,6 @@ void UseVirtualClock(int64_t fps_num, int64_t fps_den) {
     g_clock.virtual_step = fps_den > 0 ? fps_den : 1;
 }
 
-bool IsVirtualClock() { return g_clock.is_virtual; }
 
 void AdvanceVirtualClock() {
     if (g_clock.is_virtual) g_clock.virtual_now += g_clock.virtual_step;

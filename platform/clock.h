@@ -27,7 +27,6 @@ void SleepMs(unsigned ms);
 // Switch to the virtual counter at fps_num / fps_den frames per second.
 // Both must be positive. The counter starts at 0.
 void UseVirtualClock(int64_t fps_num, int64_t fps_den);
-bool IsVirtualClock();
 void AdvanceVirtualClock();
 
 // Seconds on the counter since the process first read it (or since the

@@ -98,10 +98,6 @@ DialogPainter::DialogPainter(const DialogModel& dlg) {
     }
 }
 
-bool DialogPainter::HasPicture(int index) const {
-    return std::any_of(pictures_.begin(), pictures_.end(), [&](const Picture& p) { return p.item == index; });
-}
-
 void DialogPainter::Paint(const DialogModel& dlg, RgbaView out) {
     FillRect(out, {0, 0, out.width, out.height}, kDlgFace);
     for (int i = 0; i < dlg.ItemCount(); ++i) {

@@ -54,8 +54,6 @@ public:
     // ClientHeight, anything outside out is clipped.
     void Paint(const DialogModel& dlg, RgbaView out);
 
-    // Whether the picture of item index was found and decoded.
-    bool HasPicture(int index) const;
 
 private:
     struct Picture {

@@ -511,7 +511,6 @@ bool Parser::ParseSamplerState(Sampler& s) {
 
 bool Parser::ParseDeclaration() {
     const size_t stmt_begin = Peek().begin;
-    const int line = Peek().line;
     bool is_static = false;
     std::string keep_qualifiers;  // packing qualifiers change the layout: kept
     static constexpr std::string_view kQualifiers[] = {"static", "uniform", "const", "extern", "shared",
@@ -525,7 +524,6 @@ bool Parser::ParseDeclaration() {
         Next();
     }
     if (Peek().kind != Tok::Ident) return Error("expected a type");
-    const size_t type_tok = pos_;
     std::string type(Next().text);
     std::string hlsl_type = type;  // as written back: on one line
     if (IsPunct('<')) {  // vector<float, 4>, matrix<float, 4, 4>, Texture2D<float4>
@@ -560,7 +558,6 @@ bool Parser::ParseDeclaration() {
         }
         return Expect(';', "after the declaration");
     }
-    (void)type_tok;
 
     std::string replacement;
     for (;;) {
@@ -644,7 +641,6 @@ bool Parser::ParseDeclaration() {
     // The whole statement becomes plain declarations: no semantics,
     // annotations, initialisers, textures or sampler states.
     Replace(stmt_begin, toks_[pos_ - 1].end, replacement);
-    (void)line;
     return true;
 }
 

@@ -48,9 +48,6 @@ class Device;
 class VertexDecl;
 class Shader;
 
-// Picks (and caches) the GL pipeline for a draw; defined in gfx_shaders.cpp.
-uint32_t DevicePipelineFor(Device& device, VertexDecl* decl, Shader* vs, Shader* ps, Shader** used_vs);
-
 class RefCounted {
 public:
     uint32_t AddRef() { return ++refs_; }
@@ -141,7 +138,6 @@ public:
     bool SetFloats(std::string_view name, const float* values, size_t count);
     bool SetMatrix(std::string_view name, const float* m16);
     bool SetInt(std::string_view name, int value);
-    bool HasUniform(std::string_view name);
     uint32_t GlName() const { return gl_program_; }
 
 private:

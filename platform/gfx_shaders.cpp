@@ -150,7 +150,6 @@ const Shader::Locations& Shader::Location(std::string_view name) {
     return locations_.back();
 }
 
-bool Shader::HasUniform(std::string_view name) { return Location(name).with_test >= 0; }
 
 // Every value goes to both variants of a pixel stage, so switching the alpha
 // test on or off never shows a stale uniform.

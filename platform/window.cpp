@@ -14,7 +14,6 @@ namespace {
 struct WindowState {
     bool video_started = false;
     SDL_Window* window = nullptr;
-    bool fullscreen = false;
     WindowProc proc = nullptr;
     std::deque<Msg> queue;
 };
@@ -47,7 +46,6 @@ void TranslateEvent(const SDL_Event& e) {
 
 namespace detail {
 SDL_Window* MainSdlWindow() { return g_win.window; }
-bool MainWindowIsFullscreen() { return g_win.fullscreen; }
 }  // namespace detail
 
 // SDL loads the GL libraries when video starts and unloads them when it
@@ -102,11 +100,6 @@ void ShutdownVideo() {
 
 bool IsVideoStarted() { return g_win.video_started; }
 
-std::string VideoDriverName() {
-    const char* name = g_win.video_started ? SDL_GetCurrentVideoDriver() : nullptr;
-    return name ? name : "";
-}
-
 ScreenSize PrimaryScreenSize() {
     SDL_DisplayMode mode;
     if (!g_win.video_started || SDL_GetDesktopDisplayMode(0, &mode) != 0) return {};
@@ -152,7 +145,6 @@ bool CreateMainWindow(const WindowParams& params, std::string* error) {
     }
     if (params.icon_id) detail::SetWindowIconFromResource(g_win.window, params.icon_id);
     if (!params.windowed) SDL_SetWindowFullscreen(g_win.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    g_win.fullscreen = !params.windowed;
     SDL_ShowCursor(params.windowed ? SDL_ENABLE : SDL_DISABLE);
     SDL_RaiseWindow(g_win.window);
     return true;
@@ -162,11 +154,8 @@ void DestroyMainWindow() {
     if (!g_win.window) return;
     SDL_DestroyWindow(g_win.window);
     g_win.window = nullptr;
-    g_win.fullscreen = false;
     SDL_ShowCursor(SDL_ENABLE);
 }
-
-bool HasMainWindow() { return g_win.window != nullptr; }
 
 void SetWindowProc(WindowProc proc) { g_win.proc = proc; }
 

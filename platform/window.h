@@ -60,8 +60,6 @@ struct ScreenSize {
 bool InitVideo(std::string* error, bool offscreen = false, bool* no_display = nullptr);
 void ShutdownVideo();
 bool IsVideoStarted();
-// Name of the video driver in use ("x11", "wayland", "offscreen", ...).
-std::string VideoDriverName();
 ScreenSize PrimaryScreenSize();
 
 struct WindowParams {
@@ -77,7 +75,6 @@ struct WindowParams {
 // hides the cursor (the caller's ShowCursor of Windows is folded in here).
 bool CreateMainWindow(const WindowParams& params, std::string* error);
 void DestroyMainWindow();
-bool HasMainWindow();
 void SetWindowProc(WindowProc proc);
 
 // Removes one message from the queue into *msg and returns true, or returns

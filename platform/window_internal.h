@@ -9,7 +9,6 @@ struct SDL_Window;
 namespace plat::detail {
 
 SDL_Window* MainSdlWindow();
-bool MainWindowIsFullscreen();
 // Shows ICON resource icon_id (a PNG) as the window's icon; false, with a
 // warning in the log, when the resource is missing or cannot be decoded.
 bool SetWindowIconFromResource(SDL_Window* window, uint32_t icon_id);

@@ -24,7 +24,7 @@ fi
 
 # Tests and benchmarks on explicitly: tools/run.sh may have configured the
 # same build directory for the show alone.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TESTS=ON -DKELO_BENCH=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELO_TESTS=ON -DKELO_BENCH=ON -DKELO_WERROR=ON >/dev/null
 cmake --build build -j2
 # Every package the configured build found, and every library the built
 # executable loads, must come from what deps.sh installs: on a machine set
@@ -34,7 +34,7 @@ bash tools/check_deps.sh build
 ctest --test-dir build --output-on-failure -j2
 
 if [ "$sanitize" = 1 ]; then
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_TESTS=ON -DKELO_BENCH=OFF >/dev/null
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKELO_SANITIZE=ON -DKELO_TESTS=ON -DKELO_BENCH=OFF -DKELO_WERROR=ON >/dev/null
   cmake --build build-asan -j2
   # Leak checking on, with Mesa's own leaks inside swrast_dri suppressed.
   # LeakSanitizer's exit-time tracer has been seen to crash now and then
