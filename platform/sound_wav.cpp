@@ -98,8 +98,11 @@ void WavWriter::Fail(const std::string& what, int err) {
     if (fstat(fd, &st) != 0) return;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     const uint64_t on_disk = size > kHeaderBytes ? std::min<uint64_t>((size - kHeaderBytes) / kFrameBytes, kMaxFrames) : 0;
+    // From here on the file is the truth: a failed write may have left more
+    // than the last whole append (part of the failing one) or less (what
+    // stdio held), and KeepFirst and Frames() must count what is there.
     if (ftruncate(fd, static_cast<off_t>(kHeaderBytes + on_disk * kFrameBytes)) == 0 && PutHeader(file_, on_disk))
-        frames_at_header_ = on_disk;
+        frames_ = frames_at_header_ = on_disk;
 }
 
 bool WavWriter::UpdateHeader() {

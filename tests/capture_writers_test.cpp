@@ -2,7 +2,10 @@
 // pixels given, whatever the width, and a WAV that is readable at every
 // moment, cut back on request, and refuses to pass the RIFF limit.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdint>
 #include <cstring>
@@ -102,6 +105,43 @@ TEST(WavWriter, HeaderFollowsEachSecondAndTheEndAndKeepFirstCutsBoth) {
     EXPECT_FALSE(wav.Write(frame.data(), 1)) << "refuses everything after a failure";
     EXPECT_FALSE(wav.Close());
     EXPECT_EQ(WavSizes(file), std::make_pair(735u * 4, uint64_t{735 * 4}));
+    fs::remove(file);
+}
+
+// A write that fails part-way (the disk filled during stdio's flush) leaves
+// in the file more than the last whole append: part of the failing one.
+// What the writer counts from then on is what the file holds, so cutting
+// back to the frames that were written whole really cuts, and the header
+// says what is there. A file-size limit plays the full disk.
+TEST(WavWriter, AWriteFailingPartWayIsCountedAsTheFileHoldsIt) {
+    const fs::path file = TempFile("partial.wav");
+    constexpr size_t kChunk = 4410;  // one frame's sound at 10 fps
+    std::vector<int16_t> chunk(2 * kChunk, 500);
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+    // Three chunks fit in stdio's 64 kB buffer; the fourth fills it, and the
+    // flush stops 1000 bytes past the third chunk's end.
+    const uint64_t limit = 44 + 3 * kChunk * 4 + 1000;
+    struct rlimit small = saved;
+    small.rlim_cur = limit;
+    {
+        plat::WavWriter wav;
+        ASSERT_TRUE(wav.Open(file.string(), nullptr));
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(wav.Write(chunk.data(), kChunk));
+        EXPECT_FALSE(wav.Write(chunk.data(), kChunk));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_NE(wav.Error().find("File too large"), std::string::npos) << wav.Error();
+        EXPECT_EQ(wav.Frames(), (limit - 44) / 4) << "counts what reached the file";
+        EXPECT_EQ(WavSizes(file), std::make_pair(static_cast<uint32_t>(wav.Frames() * 4), wav.Frames() * 4));
+        // The frames that were written whole keep their sound, no more.
+        wav.KeepFirst(3 * kChunk);
+        EXPECT_EQ(wav.Frames(), 3 * kChunk);
+        wav.Close();
+    }
+    std::signal(SIGXFSZ, saved_handler);
+    EXPECT_EQ(WavSizes(file), std::make_pair(static_cast<uint32_t>(3 * kChunk * 4), uint64_t{3 * kChunk * 4}));
     fs::remove(file);
 }
 
