@@ -113,7 +113,9 @@ uint64_t StopFrame(const AppOptions& o) {
     uint64_t n = 0;
     if (o.stop_frames > 0) n = static_cast<uint64_t>(o.stop_frames);
     if (o.stop_seconds > 0) {
-        // The frame at which AfterPresent's test below first holds.
+        // Clock time after frame k is k * den / num seconds: the first k
+        // whose time reaches the stop, compared in units of 1 / num so 1 s
+        // at 60 fps is exactly 60 frames.
         const double ticks = o.stop_seconds * static_cast<double>(o.fps_num) - 1e-6;
         const double frames = std::max(1.0, std::ceil(ticks / static_cast<double>(o.fps_den)));
         const uint64_t by_time = frames >= 1.8e19 ? UINT64_MAX : static_cast<uint64_t>(frames);
@@ -363,15 +365,7 @@ bool AfterPresent() {
         g_cap.interrupted_by = plat::StopSignal();
         return true;
     }
-    const AppOptions& o = g_cap.options;
-    if (o.stop_frames > 0 && g_cap.frames >= static_cast<uint64_t>(o.stop_frames)) return true;
-    if (o.stop_seconds > 0) {
-        // Clock time after this frame is frames * den / num seconds; compared
-        // in integers scaled by num so 1 s at 60 fps is exactly 60 frames.
-        const double ticks = static_cast<double>(g_cap.frames) * static_cast<double>(o.fps_den);
-        if (ticks >= o.stop_seconds * static_cast<double>(o.fps_num) - 1e-6) return true;
-    }
-    return false;
+    return g_cap.total_frames > 0 && g_cap.frames >= g_cap.total_frames;
 }
 
 int Finish() {

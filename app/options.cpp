@@ -189,6 +189,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             message = "kelo: " + std::string(name) + " given twice; give it once";
             return OptionsResult::kError;
         }
+        if (given) *given = true;
 
         if (name == "--capture") {
             if (value.empty()) {
@@ -197,14 +198,12 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
             }
             out.capture = true;
             out.capture_dir = std::string(value);
-            gave_capture = true;
         } else if (name == "--fps") {
             if (!ParseFrameRate(value, out.fps_num, out.fps_den)) {
                 message = "kelo: --fps: " + Quoted(value) +
                           " is not a frame rate (a positive integer, or a fraction such as 60000/1001, each number at most 1000000)";
                 return OptionsResult::kError;
             }
-            gave_fps = true;
         } else if (name == "--seconds") {
             double s = 0.0;
             if (!ParseDecimalSeconds(value, s) || !(s > 0.0)) {
@@ -213,20 +212,17 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                 return OptionsResult::kError;
             }
             out.stop_seconds = s;
-            gave_seconds = true;
         } else if (name == "--frames") {
             if (!ParsePositiveInteger(value, out.stop_frames)) {
                 message = "kelo: --frames: " + Quoted(value) + " is not a positive whole number";
                 return OptionsResult::kError;
             }
-            gave_frames = true;
         } else if (name == "--video") {
             if (value.empty()) {
                 message = "kelo: --video: the file name is empty";
                 return OptionsResult::kError;
             }
             out.video_file = std::string(value);
-            gave_video = true;
         } else if (name == "--keys") {
             std::string error;
             std::vector<KeyEvent> more;

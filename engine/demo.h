@@ -40,6 +40,17 @@ struct DemoScript {
     int32_t nExitClass = 1;     // CIntroScreens, showing the exit picture
 };
 
+// No timeline and no loading screen (class 5 is none): a demo object whose
+// camera, music and sync channels are the show's, running only what its
+// user adds. For tools and tests.
+inline DemoScript BareDemoScript() {
+    DemoScript script;
+    script.pEvents = nullptr;
+    script.nEvents = 0;
+    script.nLoadingClass = 5;
+    return script;
+}
+
 class CDemo {
 public:
     explicit CDemo(const DemoScript& script = DemoScript{});

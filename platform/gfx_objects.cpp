@@ -148,7 +148,7 @@ Texture* Device::CreateTexture(uint32_t width, uint32_t height, uint32_t levels,
     glCreateTextures(GL_TEXTURE_2D, 1, &t->gl_texture_);
     glTextureStorage2D(t->gl_texture_, static_cast<GLsizei>(levels), f.internal, static_cast<GLsizei>(width),
                        static_cast<GLsizei>(height));
-    if (glGetError() == GL_OUT_OF_MEMORY) NoteOutOfMemory();
+    CheckGlErrors("a texture's storage");
     if (OutOfMemory()) {
         // See ThrowIfOutOfMemory: the driver is not to be used any further.
         t->Release();

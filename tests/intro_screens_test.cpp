@@ -50,10 +50,7 @@ protected:
         CIntroScreens::s_nNextPicture = 0;
         Bystander::deaths = 0;
         // No loading screen and no timeline: the test adds what runs.
-        DemoScript script;
-        script.nEvents = 0;
-        script.nLoadingClass = 5;
-        demo = new CDemo(script);
+        demo = new CDemo(BareDemoScript());
         SetDemoForTests(demo);
     }
     void TearDown() override {

@@ -327,11 +327,7 @@ TEST_F(TowerState, PhaseRunsWithTheThreeSyncChannelsOfTheDemo) {
     CMusic* music = OpenMusic(160);
     PlayMusic(music, true);
     soundtest::Mix(77 * 44100);
-    DemoScript script;
-    script.pEvents = nullptr;
-    script.nEvents = 0;
-    script.nLoadingClass = 5;
-    CDemo demo(script);
+    CDemo demo(BareDemoScript());
     SetDemoForTests(&demo);
     // The show's channels (another test's sync panel may have retuned them),
     // and everything put back however the test ends.

@@ -142,14 +142,21 @@ bool Letterboxed(const plat::PicturePixels& s, std::string* why) {
     return why->empty();
 }
 
-void ExpectLetterboxedShow(const XSession& x) {
+// The show's window once it is there (the dialog's line left out) has this
+// size and place on the screen.
+void ExpectShowWindow(const XSession& x, int width, int height, int left, int top) {
     Geometry show;
     ASSERT_TRUE(xtest::WaitUntil(15, [&] { return x.FindWindow(kKeloClass, "KELO 2008", &show); }))
         << "no show window";
-    EXPECT_EQ(show.width, 1280);
-    EXPECT_EQ(show.height, 1024);
-    EXPECT_EQ(show.x, 0);
-    EXPECT_EQ(show.y, 0);
+    EXPECT_EQ(show.width, width);
+    EXPECT_EQ(show.height, height);
+    EXPECT_EQ(show.x, left);
+    EXPECT_EQ(show.y, top);
+}
+
+void ExpectLetterboxedShow(const XSession& x) {
+    ExpectShowWindow(x, 1280, 1024, 0, 0);
+    if (::testing::Test::HasFatalFailure()) return;
     plat::PicturePixels shot;
     std::string why;
     // Loading comes first; the intro's white page follows within seconds.
@@ -221,13 +228,8 @@ void RunWindowed(bool window_manager) {
     plat::PicturePixels shot;
     EXPECT_TRUE(xtest::WaitUntil(5, [&] { return x.Screenshot(&shot) && !Ticked(shot, dlg, kFullscreen); }));
     x.Hold("Return");
-    Geometry show;
-    ASSERT_TRUE(xtest::WaitUntil(15, [&] { return x.FindWindow(kKeloClass, "KELO 2008", &show); }))
-        << "no show window";
-    EXPECT_EQ(show.width, 1024);
-    EXPECT_EQ(show.height, 768);
-    EXPECT_EQ(show.x, 128);
-    EXPECT_EQ(show.y, 128);
+    ExpectShowWindow(x, 1024, 768, 128, 128);
+    if (::testing::Test::HasFatalFailure()) return;
     ASSERT_TRUE(kelo.WaitForShow(30)) << kelo.Log();
     // Inside the window the picture is 1:1: white page, no bars.
     EXPECT_TRUE(xtest::WaitUntil(40, [&] {

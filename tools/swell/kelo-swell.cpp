@@ -265,11 +265,7 @@ int main(int argc, char** argv) {
     InitSound();
     // A demo object with an empty timeline: its camera is the show's, and
     // its sync channels drive the tower's phase as in the show.
-    DemoScript script;
-    script.pEvents = nullptr;
-    script.nEvents = 0;
-    script.nLoadingClass = 5;
-    CDemo demo(script);
+    CDemo demo(BareDemoScript());
     SetDemoForTests(&demo);
     demo.StartMusic();
 
