@@ -3,13 +3,12 @@
 #include <iterator>
 
 #include "app/startup_dialog.h"
-#include "data/creators.h"
-#include "data/data_files.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
-#include "platform/effect.h"
-#include "platform/font.h"
-#include "platform/log.h"
-#include "platform/window.h"
+#include "platform/fx/effect.h"
+#include "platform/text/font.h"
+#include "platform/os/log.h"
+#include "platform/os/window.h"
 
 using namespace plat::gfx;
 
@@ -89,7 +88,7 @@ void SetUpDeviceObjects() {
 
     // 9. The 2D effect, made here rather than through the asset cache: the
     // loading screen draws with it before any asset is loaded.
-    g_p2DEffect = CreateEffectFromResource(k2DEffectId, "Data\\2d.fx");
+    g_p2DEffect = plat::fx::Effect::CreateFromResource(g_dev.device, k2DEffectId, "Data\\2d.fx");
 
     // 10. Pixel space for 2D drawing: y grows downwards.
     MatrixOrthoOffCenterRH(g_mOrtho, 0.f, g_fScreenWidth, g_fScreenHeight, 0.f, 0.f, 1000.f);

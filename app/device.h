@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/gfx_device.h"
+#include "platform/gfx/device.h"
 #include "render/math.h"
 
 struct CTexture;

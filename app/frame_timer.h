@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
+#include "platform/os/clock.h"
 
 class CTimer {
 public:

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/device.h"
-#include "platform/font.h"
+#include "platform/text/font.h"
 
 namespace {
 

@@ -7,17 +7,16 @@
 // g_bWindowed; the device set-up reads them afterwards.
 #pragma once
 
-#include "platform/dialog.h"
-
 #include <cstdint>
+
+#include "data/resource_ids.h"
+#include "platform/os/dialog.h"
 
 extern bool g_bVsync;     // present on the vertical retrace
 extern bool g_bWindowed;  // run in a window: "Fullscreen" was unchecked
 
 inline constexpr int kIdcVsync = 1008;
 inline constexpr int kIdcFullscreen = 1005;
-inline constexpr uint32_t kStartupBitmapId = 201;  // BITMAP resource, 320 x 210, 24-bit
-inline constexpr uint32_t kAppIconId = 239;         // ICON resource of the dialog and the window
 
 const plat::DialogTemplate& StartupDialogTemplate();
 

@@ -25,10 +25,10 @@
 #include "data/data_files.h"
 #include "data/mesh_record.h"
 #include "data/texture.h"
-#include "platform/decode_only.h"
-#include "platform/effect.h"
-#include "platform/mesh.h"
-#include "platform/shader_compiler.h"
+#include "platform/gfx/picture.h"
+#include "platform/fx/effect.h"
+#include "platform/mesh/mesh.h"
+#include "platform/fx/shader_compiler.h"
 
 namespace {
 
@@ -122,7 +122,8 @@ void BM_Assets_PicturesDecodeOnly(benchmark::State& state) {
     const std::vector<Blob> blobs = Blobs(kFirstTextureFile, kTextureFileCount);
     for (auto _ : state) {
         for (const Blob& b : blobs) {
-            if (!plat::DecodePictureOnly(b.bytes, b.size, nullptr, nullptr)) return state.SkipWithError("a picture does not decode");
+            plat::DecodedPicture picture;
+            if (!plat::DecodePicture(b.bytes, b.size, &picture)) return state.SkipWithError("a picture does not decode");
         }
     }
 }

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/gfx_device.h"
+#include "platform/gfx/device.h"
 
 namespace bench {
 plat::gfx::Device* SharedDevice();

@@ -7,15 +7,15 @@
 //   build/kelo_bench --benchmark_filter=Capture
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
 
 #include <cstdint>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/frame_writer.h"
-#include "platform/sound_wav.h"
+#include "platform/capture/frame_writer.h"
+#include "platform/capture/wav_writer.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr int kWidth = 1024, kHeight = 768;
 constexpr int kFramesPerRound = 16;  // enough to keep the writer's queue full
 
 std::filesystem::path BenchDir(const char* name) {
-    return std::filesystem::temp_directory_path() / (std::string("kelo_bench_") + name + "_" + std::to_string(getpid()));
+    return std::filesystem::temp_directory_path() / (std::string("kelo_bench_") + name + "_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
 }
 
 std::vector<uint8_t> TestFrame() {

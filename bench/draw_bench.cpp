@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/bench_device.h"
-#include "platform/gfx_device.h"
+#include "platform/gfx/device.h"
 
 using namespace plat::gfx;
 

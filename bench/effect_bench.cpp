@@ -11,8 +11,8 @@
 #include <string>
 
 #include "bench/bench_device.h"
-#include "platform/effect.h"
-#include "platform/shader_compiler.h"
+#include "platform/fx/effect.h"
+#include "platform/fx/shader_compiler.h"
 
 namespace {
 

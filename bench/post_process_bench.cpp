@@ -19,8 +19,9 @@
 #include "app/device.h"
 #include "bench/bench_device.h"
 #include "data/creators.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
-#include "platform/effect.h"
+#include "platform/fx/effect.h"
 #include "render/post_process.h"
 #include "render/scene_renderer.h"
 
@@ -38,8 +39,9 @@ struct Chains {
         device = bench::SharedDevice();
         if (!device) return;
         InitSceneRenderer();
-        const uint32_t ao_ids[] = {215, 219};
-        const uint32_t bloom_ids[] = {223, 240, 222, 221, 220};
+        const uint32_t ao_ids[] = {kSsaoEffectId, kSsaoCombineEffectId};
+        const uint32_t bloom_ids[] = {kColorDownFilter4EffectId, kColorBrightPassEffectId, kColorBlurVEffectId,
+                                     kColorBlurHEffectId, kColorCombine4EffectId};
         for (int i = 0; i < 2; ++i) ssao[i] = CreateEffectFromResource(ao_ids[i], "bench");
         for (int i = 0; i < 5; ++i) bloom[i] = CreateEffectFromResource(bloom_ids[i], "bench");
         // Lit colour and view position where the "tower" is, the clear

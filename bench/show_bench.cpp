@@ -35,6 +35,7 @@
 #include "app/device.h"
 #include "bench/bench_device.h"
 #include "data/asset_cache.h"
+#include "data/resource_ids.h"
 #include "fx2d/intro_screens.h"
 #include "fx2d/kelo_overlay.h"
 #include "fx2d/loading.h"
@@ -145,7 +146,7 @@ BENCHMARK(BM_ShowLoadingDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ShowIntro(benchmark::State& state) {
     Screens& s = Sc();
-    if (!s.device || !s.logo || !GetEffect(235)) {
+    if (!s.device || !s.logo || !GetEffect(kWaterFadeEffectId)) {
         state.SkipWithError("no device, or PP_WaterFade.fx did not load");
         return;
     }

@@ -14,7 +14,6 @@
 //   build/kelo_bench --benchmark_filter=Sound
 #include <benchmark/benchmark.h>
 
-#include <time.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -22,8 +21,10 @@
 #include <vector>
 
 #include "data/music.h"
-#include "platform/resources.h"
-#include "platform/sound.h"
+#include "data/resource_ids.h"
+#include "platform/os/clock.h"
+#include "platform/os/resources.h"
+#include "platform/sound/sound.h"
 
 namespace {
 
@@ -34,13 +35,9 @@ double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::n
 
 // CPU time of this thread: the decode and the spectrum run here, and other
 // processes on a busy machine do not count against them.
-double CpuNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
+double CpuNow() { return plat::ThreadCpuSeconds(); }
 
-const unsigned char* Music(size_t* size) { return plat::FindResourceBytes(plat::kResMusic, 160, size); }
+const unsigned char* Music(size_t* size) { return plat::FindResourceBytes(plat::kResMusic, kMusicId, size); }
 
 // The show's path over the whole track: the stream decoding through the
 // memory-file callbacks, the mix, and one spectrum per frame at 60 fps.
@@ -48,7 +45,7 @@ double ShowPathSeconds(bool spectrum = true) {
     plat::ShutdownSound();
     plat::UseOfflineSound();
     plat::InitSound();
-    CMusic* music = OpenMusic(160);
+    CMusic* music = OpenMusic(kMusicId);
     PlayMusic(music, true);
     std::vector<int16_t> out(2 * kFramesPer60th);
     const int64_t frames = plat::SoundStreamLength(music->m_pStream);
@@ -155,7 +152,7 @@ void BM_SoundCallbackShare(benchmark::State& state) {
         plat::ShutdownSound();
         return;
     }
-    CMusic* music = OpenMusic(160);
+    CMusic* music = OpenMusic(kMusicId);
     PlayMusic(music, true);
     double share = 0, per_callback_us = 0;
     for (auto _ : state) {

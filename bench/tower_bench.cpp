@@ -18,7 +18,7 @@
 // read alone. Counters per frame, from the device's LastFrameStats: draws,
 // texture binds, target binds, program binds and GL state changes.
 //
-// Floor: BM_TowerFloor is the same frame issued by platform/gl_floor.cpp, a
+// Floor: BM_TowerFloor is the same frame issued by bench/gl_floor.cpp, a
 // minimal program on bare GL in the same context: the same vertices (the
 // tower's 13,824 uploaded each frame, the rising mesh's, one draw per
 // subset) under the same matrices, the same targets (RGBA8 back buffer,
@@ -46,6 +46,12 @@
 // Run: SDL_VIDEODRIVER=offscreen build/kelo_bench --benchmark_filter=Tower
 //      (add --benchmark_repetitions=3 for spread; the floor alone:
 //      --benchmark_filter='TowerFloor|TowerOverFloor')
+//
+// Index of this file:
+// [SECTION] Geometry on the CPU
+// [SECTION] A whole tower frame on the device
+// [SECTION] The bare-GL floor
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -59,7 +65,9 @@
 #include "app/device.h"
 #include "bench/bench_device.h"
 #include "data/asset_cache.h"
-#include "platform/gl_floor.h"
+#include "data/music.h"
+#include "bench/gl_floor.h"
+#include "data/resource_ids.h"
 #include "render/camera.h"
 #include "render/scene_renderer.h"
 #include "tower/cube_tower.h"
@@ -68,10 +76,14 @@ using namespace plat::gfx;
 
 namespace {
 
+// ---------------------------------------------------------------------------
+// [SECTION] Geometry on the CPU
+// ---------------------------------------------------------------------------
+
 // A spectrum shaped like music: strong lows falling off, with some ripple.
 std::vector<float> MusicLikeSpectrum() {
-    std::vector<float> s(512);
-    for (int i = 0; i < 512; ++i) {
+    std::vector<float> s(kSpectrumBands);
+    for (int i = 0; i < kSpectrumBands; ++i) {
         s[i] = std::min(1.0f, 0.9f / (1.0f + 0.05f * static_cast<float>(i)) * (0.75f + 0.25f * std::sin(0.7f * i)));
     }
     return s;
@@ -133,6 +145,8 @@ void BM_TowerBuildPerWrite(benchmark::State& state) {
 BENCHMARK(BM_TowerBuildPerWrite)->Unit(benchmark::kMicrosecond)->Iterations(5000);
 
 // ---------------------------------------------------------------------------
+// [SECTION] A whole tower frame on the device
+// ---------------------------------------------------------------------------
 
 struct Scene {
     Device* device = nullptr;
@@ -151,7 +165,7 @@ struct Scene {
         // Some seconds in, with the mesh half way up, as the show looks.
         for (int i = 0; i < 300; ++i) tower->Update(1.0f / 60.0f);
     }
-    bool Ready() const { return device && GetEffect(106) && GetEffect(215) && GetEffect(223); }
+    bool Ready() const { return device && GetEffect(kSceneEffectId) && GetEffect(kSsaoEffectId) && GetEffect(kColorDownFilter4EffectId); }
 
     // One demo frame of the tower alone, presented and read back; without
     // the update it draws the last frame again.
@@ -232,12 +246,16 @@ BENCHMARK(BM_TowerFrame_Empty)->Unit(benchmark::kMillisecond);
 
 // --- the floor ----------------------------------------------------------------
 
+// ---------------------------------------------------------------------------
+// [SECTION] The bare-GL floor
+// ---------------------------------------------------------------------------
+
 // What the floor draws for the tower as it stands after our last frame: its
 // vertices, the rising mesh's, and the matrices RenderTower and RenderModel
 // hand the scene effect, so both programs rasterise the same pixels.
 struct FloorFrame {
-    plat::floor::FrameInput input;
-    std::vector<plat::floor::Range> mesh_draws;
+    bench::floor::FrameInput input;
+    std::vector<bench::floor::Range> mesh_draws;
 
     void From(const CCubeTower& tower, CCamera& camera) {
         const CubeTowerParams& p = CCubeTower::s_Params;
@@ -252,7 +270,7 @@ struct FloorFrame {
         const float t = tower.m_fTime, tilt = 0.31415927f * std::sin(0.4f * t);
         mesh_model.Scaling(0.005f, 0.005f, 0.005f);
         MatrixMultiply(mesh_model, mesh_model, turn.RotationX(tilt));
-        MatrixMultiply(mesh_model, mesh_model, turn.RotationY(3.1415926f + 0.62831855f * std::sin(0.6f * t)));
+        MatrixMultiply(mesh_model, mesh_model, turn.RotationY(kPi + 0.62831855f * std::sin(0.6f * t)));
         MatrixMultiply(mesh_model, mesh_model, turn.RotationZ(tilt));
         mesh_model.SetTranslation(tower.m_vModelPos);
         MatrixMultiply(mesh_model, mesh_model, turn.RotationY(t * p.fLogoRotY));
@@ -287,8 +305,8 @@ struct FloorFrame {
 // Makes the floor for one benchmark and releases it after.
 class FloorSetup {
 public:
-    explicit FloorSetup(int post_process) : ok_(plat::floor::Setup(post_process)) {}
-    ~FloorSetup() { plat::floor::Release(); }
+    explicit FloorSetup(int post_process) : ok_(bench::floor::Setup(post_process)) {}
+    ~FloorSetup() { bench::floor::Release(); }
     bool ok() const { return ok_; }
 
 private:
@@ -303,13 +321,13 @@ bool FloorLeavesDeviceStateAlone(Scene& s, FloorFrame& frame) {
     s.Frame(false);
     const std::vector<uint8_t> before = s.rgb;
     frame.From(*s.tower, s.camera);
-    plat::floor::RenderFrame(frame.input);
-    plat::floor::Finish();
+    bench::floor::RenderFrame(frame.input);
+    bench::floor::Finish();
     s.Frame(false);
     return s.rgb == before;
 }
 
-void ReportFloor(benchmark::State& state, const plat::floor::Stats& stats) {
+void ReportFloor(benchmark::State& state, const bench::floor::Stats& stats) {
     state.counters["floor_draws"] = stats.draws;
     state.counters["floor_clears"] = stats.clears;
     state.counters["floor_upload_kb"] = stats.bytes_uploaded / 1024.0;
@@ -329,10 +347,10 @@ void BM_TowerFloor(benchmark::State& state) {
     FloorFrame frame;
     frame.From(*s.tower, s.camera);
     for (auto _ : state) {
-        plat::floor::RenderFrame(frame.input);
-        plat::floor::Finish();
+        bench::floor::RenderFrame(frame.input);
+        bench::floor::Finish();
     }
-    ReportFloor(state, plat::floor::LastFrameStats());
+    ReportFloor(state, bench::floor::LastFrameStats());
 }
 BENCHMARK(BM_TowerFloor)
     ->ArgName("post_process")
@@ -375,8 +393,8 @@ void BM_TowerOverFloor(benchmark::State& state) {
         // The geometry our last frame drew; gathering it is not timed.
         frame.From(*s.tower, s.camera);
         const auto t0 = Clock::now();
-        plat::floor::RenderFrame(frame.input);
-        plat::floor::Finish();
+        bench::floor::RenderFrame(frame.input);
+        bench::floor::Finish();
         bare.push_back(ms(t0, Clock::now()));
     };
     int n = 0;
@@ -390,7 +408,7 @@ void BM_TowerOverFloor(benchmark::State& state) {
         }
     }
     counters.Report(state);
-    ReportFloor(state, plat::floor::LastFrameStats());
+    ReportFloor(state, bench::floor::LastFrameStats());
     const double our_ms = bench::Median(ours), floor_ms = bench::Median(bare);
     state.counters["our_ms"] = our_ms;
     state.counters["floor_ms"] = floor_ms;

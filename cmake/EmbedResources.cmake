@@ -1,6 +1,8 @@
-# Turns data/resources.list into two generated sources:
+# Turns data/resources.list into three generated files:
 #   resources.S          one .incbin per blob, so the bytes land in .rodata as-is;
-#   resources_table.cpp  the (type, id) -> bytes table that platform/resources.cpp reads.
+#   resources_table.cpp  the (type, id) -> bytes table that platform/os/resources.cpp reads;
+#   data/resource_ids.h  one named constant per id, for the show's code (on the
+#                        include path of everything that links the target).
 # Re-run at configure time whenever the list changes; the .S is rebuilt whenever
 # one of the listed files changes.
 function(kelo_embed_resources target list_file asset_dir)
@@ -11,6 +13,8 @@ function(kelo_embed_resources target list_file asset_dir)
   set(decls "")
   set(rows "")
   set(deps "")
+  set(ids "")
+  set(names "")
   set(n 0)
   foreach(line IN LISTS lines)
     string(STRIP "${line}" line)
@@ -19,12 +23,21 @@ function(kelo_embed_resources target list_file asset_dir)
     endif()
     string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
     list(LENGTH fields nfields)
-    if(NOT nfields EQUAL 3)
-      message(FATAL_ERROR "${list_file}: expected 'TYPE ID FILE', got '${line}'")
+    if(NOT nfields EQUAL 4)
+      message(FATAL_ERROR "${list_file}: expected 'TYPE ID NAME FILE', got '${line}'")
     endif()
     list(GET fields 0 type)
     list(GET fields 1 id)
-    list(GET fields 2 file)
+    list(GET fields 2 name)
+    list(GET fields 3 file)
+    if(NOT id MATCHES "^[0-9]+$" OR NOT name MATCHES "^k[A-Za-z0-9]+Id$")
+      message(FATAL_ERROR "${list_file}: '${line}': ID must be a number and NAME of the form kSomethingId")
+    endif()
+    if(name IN_LIST names)
+      message(FATAL_ERROR "${list_file}: ${name} is given twice")
+    endif()
+    list(APPEND names "${name}")
+    string(APPEND ids "inline constexpr uint32_t ${name} = ${id}u;  // ${type} ${file}\n")
     set(path "${asset_dir}/${file}")
     if(NOT EXISTS "${path}")
       message(FATAL_ERROR "${list_file}: ${path} does not exist")
@@ -39,7 +52,7 @@ function(kelo_embed_resources target list_file asset_dir)
   file(CONFIGURE OUTPUT "${gen_dir}/resources.S" CONTENT "${asm}" @ONLY)
   file(CONFIGURE OUTPUT "${gen_dir}/resources_table.cpp" CONTENT
 "// Generated from data/resources.list by cmake/EmbedResources.cmake. Do not edit.
-#include \"platform/resource_table.h\"
+#include \"platform/os/resource_table.h\"
 
 extern \"C\" {
 ${decls}}
@@ -50,6 +63,15 @@ ${rows}    {nullptr, 0u, nullptr, nullptr},
 };
 }
 " @ONLY)
+  file(CONFIGURE OUTPUT "${gen_dir}/data/resource_ids.h" CONTENT
+"// Generated from data/resources.list by cmake/EmbedResources.cmake. Do not edit.
+// The embedded resources by name: change an id there, not here.
+#pragma once
+
+#include <cstdint>
+
+${ids}" @ONLY)
+  target_include_directories(${target} PUBLIC "${gen_dir}")
   set_source_files_properties("${gen_dir}/resources.S" PROPERTIES OBJECT_DEPENDS "${deps}")
   target_sources(${target} PRIVATE "${gen_dir}/resources.S" "${gen_dir}/resources_table.cpp")
 endfunction()

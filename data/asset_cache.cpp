@@ -4,7 +4,7 @@
 #include "data/data_files.h"
 #include "data/mesh_record.h"
 #include "data/texture.h"
-#include "platform/effect.h"
+#include "platform/fx/effect.h"
 
 namespace {
 

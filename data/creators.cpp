@@ -6,9 +6,9 @@
 
 #include "app/device.h"
 #include "data/texture.h"
-#include "platform/log.h"
-#include "platform/picture.h"
-#include "platform/resources.h"
+#include "platform/os/log.h"
+#include "platform/gfx/picture.h"
+#include "platform/os/resources.h"
 
 using namespace plat::gfx;
 
@@ -33,19 +33,7 @@ const unsigned char* LoadResourceBytes(uint32_t id, std::string_view type, size_
 }
 
 plat::fx::Effect* CreateEffectFromResource(uint32_t id, const char* name) {
-    size_t size = 0;
-    const unsigned char* bytes = LoadResourceBytes(id, RT_RCDATA, &size);
-    if (!bytes) {
-        plat::LogWarning("fx", "%s: no RCDATA resource %u", name, id);
-        return nullptr;
-    }
-    Device* device = GetDevice();
-    if (!device) {
-        plat::LogWarning("fx", "%s: no device", name);
-        return nullptr;
-    }
-    // The compiler's messages stay in the log; nothing here reads them.
-    return plat::fx::Effect::Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name);
+    return plat::fx::Effect::CreateFromResource(GetDevice(), id, name);
 }
 
 CTexture* CreateTextureFromResource(uint32_t id, const char* name) {

@@ -21,8 +21,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/effect.h"
-#include "platform/gfx_types.h"
+#include "platform/fx/effect.h"
+#include "platform/gfx/types.h"
 
 struct CTexture;
 

@@ -4,11 +4,14 @@
 // The names are labels for log lines; every lookup goes by id. The order is
 // fixed, because the cache walks the table by index ranges: entries 0-7 are
 // pictures, 8-12 meshes, 13-22 effect files. Two more resources are not in
-// the table and never enter the cache: 217 "Data\2d.fx" (made by the device
-// set-up) and 225 "Data\loading_screen.png" (made by the loading screen).
+// the table and never enter the cache: k2DEffectId "Data\2d.fx" (made by the
+// device set-up) and kLoadingPictureId "Data\loading_screen.png" (made by the
+// loading screen). The ids are named in data/resources.list.
 #pragma once
 
 #include <cstdint>
+
+#include "data/resource_ids.h"
 
 struct DataFile {
     uint32_t m_nId;       // RCDATA resource id
@@ -24,9 +27,3 @@ inline constexpr int kFirstEffectFile = 13;  // 10 entries
 inline constexpr int kEffectFileCount = 10;
 
 extern const DataFile g_DataFiles[kDataFileCount];
-
-// The resources outside the table, each named once for the code that makes
-// it and for the test that checks the executable carries them.
-inline constexpr uint32_t k2DEffectId = 217;          // RCDATA "Data\2d.fx"
-inline constexpr uint32_t kLoadingPictureId = 225;    // RCDATA "Data\loading_screen.png"
-inline constexpr uint32_t kMusicId = 160;             // MUSIC, the soundtrack

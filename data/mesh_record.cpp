@@ -2,7 +2,7 @@
 
 #include "app/device.h"
 #include "data/creators.h"
-#include "platform/log.h"
+#include "platform/os/log.h"
 
 void CMesh::Release() {
     delete[] m_pMaterials;

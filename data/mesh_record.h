@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "platform/mesh.h"
+#include "platform/mesh/mesh.h"
 
 struct CMesh {
     plat::Mesh* m_pMesh = nullptr;

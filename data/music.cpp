@@ -5,8 +5,8 @@
 #include <new>
 
 #include "data/creators.h"
-#include "platform/log.h"
-#include "platform/sound.h"
+#include "platform/os/log.h"
+#include "platform/sound/sound.h"
 
 const unsigned char* g_pMusicData = nullptr;
 int32_t g_nMusicSize = 0;

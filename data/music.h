@@ -16,9 +16,11 @@
 
 #include <cstdint>
 
-namespace plat {
-struct SoundStream;
-}
+#include "platform/sound/sound.h"
+
+// The spectrum's size is the sound layer's; the show names it without the
+// namespace.
+using plat::kSpectrumBands;
 
 // The music source: set by OpenMusic, read by the memory-file callbacks.
 extern const unsigned char* g_pMusicData;
@@ -50,8 +52,8 @@ public:
 // Starts the sound output (a device, or silence when there is none).
 // Always true.
 bool InitSound();
-// 512 bands, 0 to 1, lowest (43 Hz) to highest (22050 Hz), of what is heard
-// now; owned by the sound layer and valid during the frame.
+// kSpectrumBands (512) bands, 0 to 1, lowest (43 Hz) to highest (22050 Hz),
+// of what is heard now; owned by the sound layer and valid during the frame.
 const float* GetSpectrum();
 // The low 8 bits count: 0 silent .. 255 full.
 void SetMasterVolume(int volume);

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "platform/gfx_device.h"
+#include "platform/gfx/device.h"
 #include "render/math.h"
 
 struct CTexture {

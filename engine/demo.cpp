@@ -5,32 +5,32 @@
 #include "app/device.h"
 #include "app/frame_timer.h"
 #include "app/keys.h"
-#include "app/winmain.h"
+#include "app/quit_request.h"
 #include "data/data_files.h"
 #include "data/music.h"
-#include "engine/effect.h"
 #include "engine/params.h"
 #include "render/camera.h"
 
 // Class ids: 0 loading screen, 1 intro screens, 3 cube tower, 4 overlay.
 const TimelineEvent g_Timeline[] = {
-    {1, 2, 0.0f, 7.0f},         // the group's logo
-    {1, 2, 10.0f, 14.0f},       // the event's intro picture
-    {3, 0, 24.0f, 10000.0f},    // the tower...
-    {4, 1, 24.0f, 10000.0f},    // ...and, one frame later, the overlay
+    {kClassIntroScreens, 2, 0.0f, 7.0f},      // the group's logo
+    {kClassIntroScreens, 2, 10.0f, 14.0f},    // the event's intro picture
+    {kClassCubeTower, 0, 24.0f, 10000.0f},    // the tower...
+    {kClassKeloOverlay, 1, 24.0f, 10000.0f},  // ...and, one frame later, the overlay
 };
 const int32_t g_nTimelineEvents = 4;
 
-SyncChannel g_SyncChannels[3] = {
-    {"SYNC_TOWER_ONE", 0, 1.0f},
-    {"SYNC_TOWER_TWO", 1, 1.0f},
-    {"SYNC_TOWER_THREE", 2, 1.0f},
-};
-
 namespace {
-constexpr int kNoClass = 5;
+CDemo* g_pDemo = nullptr;
 constexpr uint32_t kExitLayer = 8;  // above everything the timeline starts
 }  // namespace
+
+CDemo* GetDemo() { return g_pDemo; }
+void SetDemo(CDemo* demo) { g_pDemo = demo; }
+
+void CEffect::OnExpire() {
+    if (CDemo* demo = GetDemo()) demo->RemoveEffect(this);
+}
 
 CDemo::CDemo(const DemoScript& script) : m_Script(script) {
     m_pCamera = new CCamera;
@@ -86,7 +86,7 @@ float CDemo::GetSyncValue(int channel) {
     if (channel < 0 || channel > 2) return 0.0f;
     const SyncChannel& c = g_SyncChannels[channel];
     const float* spectrum = GetSpectrum();
-    const int bin = std::clamp(c.nBin, 0, 511);
+    const int bin = std::clamp(c.nBin, 0, kSpectrumBands - 1);
     return static_cast<float>(spectrum[bin] * c.fScale);
 }
 
@@ -98,7 +98,7 @@ void CDemo::StepTimeline() {
     const TimelineEvent& e = m_Script.pEvents[m_nNextEvent];
     if (static_cast<float>(m_fClock + m_Script.pEvents[0].fStart) < e.fStart) return;
     // An unregistered class starts nothing, like class 5: the show goes on.
-    if (e.nClassId != kNoClass) AddEffect(CreateEffect(e.nClassId, e.nLayer, e.fDuration));
+    if (e.nClassId != kClassNone) AddEffect(CreateEffect(e.nClassId, e.nLayer, e.fDuration));
     ++m_nNextEvent;
 }
 

@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <list>
 
-class CEffect;
+#include "engine/effect.h"
+#include "engine/params.h"
+
 class CCamera;
 struct CMusic;
 
 struct TimelineEvent {
-    int32_t nClassId;  // 5 starts nothing
+    int32_t nClassId;  // an EffectClassId; kClassNone starts nothing
     uint32_t nLayer;
     float fStart;      // seconds on the timeline clock
     float fDuration;   // seconds
@@ -24,30 +26,23 @@ struct TimelineEvent {
 extern const TimelineEvent g_Timeline[];
 extern const int32_t g_nTimelineEvents;
 
-struct SyncChannel {
-    const char* szName;
-    int32_t nBin;  // 0..511, retuned by the sync panel
-    float fScale;
-};
-extern SyncChannel g_SyncChannels[3];
-
 // What the demo runs: the show's timeline and classes unless a test says
 // otherwise.
 struct DemoScript {
     const TimelineEvent* pEvents = g_Timeline;
     int32_t nEvents = g_nTimelineEvents;
-    int32_t nLoadingClass = 0;  // CLoading
-    int32_t nExitClass = 1;     // CIntroScreens, showing the exit picture
+    int32_t nLoadingClass = kClassLoading;
+    int32_t nExitClass = kClassIntroScreens;  // showing the exit picture
 };
 
-// No timeline and no loading screen (class 5 is none): a demo object whose
+// No timeline and no loading screen: a demo object whose
 // camera, music and sync channels are the show's, running only what its
 // user adds. For tools and tests.
 inline DemoScript BareDemoScript() {
     DemoScript script;
     script.pEvents = nullptr;
     script.nEvents = 0;
-    script.nLoadingClass = 5;
+    script.nLoadingClass = kClassNone;
     return script;
 }
 
@@ -85,3 +80,9 @@ private:
     int32_t m_nNextEvent = 0;
     float m_fClock = 0.0f;
 };
+
+// The program's demo object: set by the main loop for the run (and by tests
+// and tools that make their own), null before and after. Effects reach the
+// sequencer through it.
+CDemo* GetDemo();
+void SetDemo(CDemo* demo);

@@ -1,13 +1,7 @@
 #include "engine/effect.h"
 
-#include "app/winmain.h"
-#include "engine/demo.h"
 
 CEffect::~CEffect() = default;
-
-void CEffect::OnExpire() {
-    if (CDemo* demo = GetDemo()) demo->RemoveEffect(this);
-}
 
 void CEffect::Update(float dt) {
     m_fTimeLeft = static_cast<float>(m_fTimeLeft - dt);

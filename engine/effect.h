@@ -8,7 +8,7 @@
 // Each effect type has one static class object (CEffectClassImpl<T>) that
 // links itself into a process-wide list when the program starts;
 // CreateEffect finds the class by id and makes an instance. The class objects
-// of the show are defined together in app/effect_classes.cpp, because the
+// of the show are defined together in main/effect_classes.cpp, because the
 // order in which they register is part of the program.
 #pragma once
 
@@ -18,6 +18,17 @@
 #include <list>
 #include <new>
 
+// The effect classes the show registers, by the id the timeline and
+// CreateEffect use. kClassNone (5) is no class: a timeline entry with it
+// starts nothing, and an effect not made by CreateEffect carries it.
+enum EffectClassId : int32_t {
+    kClassLoading = 0,
+    kClassIntroScreens = 1,
+    kClassCubeTower = 3,
+    kClassKeloOverlay = 4,
+    kClassNone = 5,
+};
+
 class CEffect {
 public:
     CEffect() = default;
@@ -26,7 +37,8 @@ public:
     CEffect& operator=(const CEffect&) = delete;
 
     // Called once, when the lifetime runs out: hands the effect to the
-    // sequencer's removal list.
+    // sequencer's removal list. Defined with the sequencer (engine/demo.cpp),
+    // which owns that list, so that effects need not know the sequencer.
     virtual void OnExpire();
     // Counts the lifetime down by dt (seconds) and calls OnExpire the first
     // time it falls below zero. Overrides call this first.
@@ -39,7 +51,7 @@ public:
     std::list<CEffect*>& GetChildren() { return m_Children; }
     void RemoveChild(CEffect* effect) { m_Children.remove(effect); }
 
-    int32_t m_nClassId = 5;    // 5: not made by CreateEffect
+    int32_t m_nClassId = kClassNone;  // not made by CreateEffect
     uint32_t m_nLayer = 0;
     bool m_bExpired = false;
     float m_fTimeLeft = -1.0f;  // seconds; an effect never given a duration expires at once

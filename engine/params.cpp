@@ -6,7 +6,6 @@
 #include "app/keys.h"
 #include "app/print_text.h"
 #include "data/music.h"
-#include "engine/demo.h"
 #include "fx2d/draw2d.h"
 
 std::vector<std::unique_ptr<TweakParam>> g_Params;
@@ -14,6 +13,12 @@ bool g_bParamPanelVisible = false;
 int g_nSelectedParam = 0;
 bool g_bSyncPanelVisible = false;
 int g_nSyncChannel = 0;
+
+SyncChannel g_SyncChannels[3] = {
+    {"SYNC_TOWER_ONE", 0, 1.0f},
+    {"SYNC_TOWER_TWO", 1, 1.0f},
+    {"SYNC_TOWER_THREE", 2, 1.0f},
+};
 int g_nSyncBin = 0;
 
 namespace {
@@ -21,7 +26,6 @@ constexpr float kPanelWidth = 500.0f;
 constexpr float kPanelHeight = 160.0f;  // eight rows of 20 pixels
 constexpr float kRowHeight = 20.0f;
 constexpr int kRows = 8;
-constexpr int kBins = 512;
 constexpr float kBarScale = 512.0f;  // pixels for a spectrum value of 1.0
 }  // namespace
 
@@ -73,13 +77,13 @@ void DrawSyncPanel() {
               g_SyncChannels[g_nSyncChannel].nBin);
     const float h = g_fScreenHeight;
     const float* s = GetSpectrum();
-    for (int i = 0; i < kBins; ++i) {
+    for (int i = 0; i < kSpectrumBands; ++i) {
         const float x = static_cast<float>(i);
         if (i == g_nSyncBin) DrawRect(CVector2(x, h - kBarScale), CVector2(1.0f, h), 0xFFFF00FF);
         DrawRect(CVector2(x, h - kBarScale * s[i]), CVector2(1.0f, h), 0xFF000000);
     }
     if (IsKeyPressed(kVkLeft)) g_nSyncBin = std::max(g_nSyncBin - 1, 0);
-    if (IsKeyPressed(kVkRight)) g_nSyncBin = std::min(g_nSyncBin + 1, kBins - 1);
+    if (IsKeyPressed(kVkRight)) g_nSyncBin = std::min(g_nSyncBin + 1, kSpectrumBands - 1);
     if (IsKeyPressed(kVkUp)) {
         g_nSyncChannel = std::max(g_nSyncChannel - 1, 0);
         g_nSyncBin = g_SyncChannels[g_nSyncChannel].nBin;

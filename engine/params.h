@@ -8,6 +8,8 @@
 // twice, both rows editing the same float.
 #pragma once
 
+#include <cfloat>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,6 +21,19 @@ struct TweakParam {
     float fMax;
     bool bStepOnPress;    // true: one step per press; false: one step per frame while held
 };
+
+// A limit that never binds: the largest float, given as max (and its
+// negative as min) to a parameter that may take any value.
+inline constexpr float kUnbounded = FLT_MAX;
+
+// The sync channels: a spectrum bin each, scaled, that the tower reads
+// through CDemo::GetSyncValue; the F2 panel retunes their bins.
+struct SyncChannel {
+    const char* szName;
+    int32_t nBin;  // 0..kSpectrumBands - 1, retuned by the sync panel
+    float fScale;
+};
+extern SyncChannel g_SyncChannels[3];
 
 void RegisterParam(const char* name, float* target, float step, float min, float max, bool step_on_press);
 void DrawParamPanel();

@@ -1,5 +1,5 @@
 // fuzz/device_stubs.cpp - stand-ins for the few device calls that
-// platform/mesh.cpp makes, so the X file target links without OpenGL.
+// platform/mesh/mesh.cpp makes, so the X file target links without OpenGL.
 //
 // mesh.cpp holds both steps of loading a mesh: ReadXFile, which needs no
 // device and is what the target runs, and Mesh::Create / DrawSubset, which
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/gfx_device.h"
+#include "platform/gfx/device.h"
 
 namespace plat::gfx {
 

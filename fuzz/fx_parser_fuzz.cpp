@@ -1,5 +1,5 @@
 // fuzz/fx_parser_fuzz.cpp - libFuzzer target for the effect-file front end
-// (platform/fx_parser.h). Pure text in, no device: the whole file is the
+// (platform/fx/parser.h). Pure text in, no device: the whole file is the
 // source of one effect.
 //
 // Besides "no crash, no sanitizer report, no hang", it holds the parser to
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fx_parser.h"
+#include "platform/fx/parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view source(reinterpret_cast<const char*>(data), size);

@@ -1,5 +1,5 @@
 // fuzz/key_script_fuzz.cpp - libFuzzer target for the command line:
-// app/key_script.h ParseKeyScript (the `--keys` list) and app/options.h
+// app/key_script.h ParseKeyScript (the `--keys` list) and main/options.h
 // ParseOptions.
 //
 // The input is read twice: whole, as a `--keys` list, and cut at NUL bytes
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/key_script.h"
-#include "app/options.h"
+#include "main/options.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// fuzz/xfile_fuzz.cpp - libFuzzer target for X files (platform/mesh.h
-// ReadXFile, and through it platform/xfile_reader.h): the step that needs
+// fuzz/xfile_fuzz.cpp - libFuzzer target for X files (platform/mesh/mesh.h
+// ReadXFile, and through it platform/mesh/xfile_reader.h): the step that needs
 // no device.
 //
 // On success the MeshData must be what DrawSubset relies on: a whole
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/mesh.h"
+#include "platform/mesh/mesh.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plat::MeshData mesh;

@@ -4,7 +4,7 @@
 
 #include "app/device.h"
 #include "data/texture.h"
-#include "platform/effect.h"
+#include "platform/fx/effect.h"
 
 using namespace plat::gfx;
 
@@ -45,18 +45,10 @@ Device* Prepare(int declaration) {
     return d;
 }
 
-// Begin with no flags (the effect saves and restores what its passes
-// change), then one strip of two triangles per pass.
+// One strip of two triangles per pass.
 template <typename V>
 void DrawPasses(Device* d, plat::fx::Effect* effect, const V (&v)[4]) {
-    unsigned passes = 0;
-    if (!effect->Begin(&passes, 0)) return;
-    for (unsigned p = 0; p < passes; ++p) {
-        effect->BeginPass(p);
-        d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, v, sizeof(V));
-        effect->EndPass();
-    }
-    effect->End();
+    plat::fx::RunPasses(effect, [&](unsigned) { d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, v, sizeof(V)); });
 }
 
 // Strip order shared by the textured operations: bottom-left, top-left,

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/winmain.h"
+#include "app/quit_request.h"
 #include "data/asset_cache.h"
 #include "data/music.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
 #include "engine/demo.h"
 #include "engine/params.h"
 #include "fx2d/draw2d.h"
-#include "platform/effect.h"
+#include "platform/fx/effect.h"
 
 const uint32_t g_IntroPictures[3] = {
-    234,  // "Data\vexa_logo.jpg": the group's logo
-    228,  // "Data\kelo_intro.jpg": the event's intro picture
-    238,  // "Data\exit_screen.jpg": the exit screen
+    kVexaLogoPictureId,    // "Data\vexa_logo.jpg": the group's logo
+    kIntroPictureId,       // "Data\kelo_intro.jpg": the event's intro picture
+    kExitScreenPictureId,  // "Data\exit_screen.jpg": the exit screen
 };
 
 float g_fFadeSpeed = 0.1f;
@@ -26,26 +27,22 @@ float g_fV2Speed = 0.1f;
 
 namespace {
 
-constexpr uint32_t kWaterFadeEffect = 235;  // "Data\PP_WaterFade.fx"
-constexpr uint32_t kWaterNormal = 233;      // "Data\WaterNormal.jpg"
 constexpr int32_t kLogoPicture = 0;
 constexpr int32_t kExitPicture = 2;
 // The exit screen's fades run this much faster: 4 s in, 4 s out at the
 // default speed, so leaving the show does not drag.
 constexpr float kExitFadeFactor = 2.5f;
-constexpr float kPi = 3.1415927f;
 constexpr float kParamStep = 0.0001f;  // per frame while an adjust key is held
-constexpr float kFloatMax = 3.4028235e38f;
 
 }  // namespace
 
 CIntroScreens::CIntroScreens() {
     m_nPicture = s_nNextPicture;
-    RegisterParam("fade_speed", &g_fFadeSpeed, kParamStep, -kFloatMax, kFloatMax, false);
-    RegisterParam("u1_speed", &g_fU1Speed, kParamStep, -kFloatMax, kFloatMax, false);
-    RegisterParam("v1_speed", &g_fV1Speed, kParamStep, -kFloatMax, kFloatMax, false);
-    RegisterParam("u2_speed", &g_fU2Speed, kParamStep, -kFloatMax, kFloatMax, false);
-    RegisterParam("v2_speed", &g_fV2Speed, kParamStep, -kFloatMax, kFloatMax, false);
+    RegisterParam("fade_speed", &g_fFadeSpeed, kParamStep, -kUnbounded, kUnbounded, false);
+    RegisterParam("u1_speed", &g_fU1Speed, kParamStep, -kUnbounded, kUnbounded, false);
+    RegisterParam("v1_speed", &g_fV1Speed, kParamStep, -kUnbounded, kUnbounded, false);
+    RegisterParam("u2_speed", &g_fU2Speed, kParamStep, -kUnbounded, kUnbounded, false);
+    RegisterParam("v2_speed", &g_fV2Speed, kParamStep, -kUnbounded, kUnbounded, false);
     // After Escape, whatever starts is the exit screen.
     if (g_bExitRequested) m_nPicture = kExitPicture;
     s_nNextPicture = (s_nNextPicture + 1) % 3;
@@ -76,9 +73,9 @@ void CIntroScreens::Update(float dt) {
 }
 
 void CIntroScreens::Render() {
-    plat::fx::Effect* effect = GetEffect(kWaterFadeEffect);
+    plat::fx::Effect* effect = GetEffect(kWaterFadeEffectId);
     const CTexture* picture = GetTexture(g_IntroPictures[m_nPicture]);
-    const CTexture* normals = GetTexture(kWaterNormal);
+    const CTexture* normals = GetTexture(kWaterNormalPictureId);
     if (!effect || !picture) return;
 
     // A cosine ease from 1 (fade 0) to 0 (fade 1): the distortion and the

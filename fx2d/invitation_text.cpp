@@ -1,7 +1,7 @@
 // The invitation the overlay scrolls: nine pages of six lines.
 //
 // Set in the bar font, every line must fit its 256-pixel bar with room to
-// spare (at most 219 pixels; tests/overlay_test.cpp measures them). Upper
+// spare (at most 219 pixels; tests/fx2d/kelo_overlay_test.cpp measures them). Upper
 // case only: the font has no lower case. The apostrophe is not in the font
 // either; it is skipped when drawn, which nudges its line 4 pixels left.
 // Empty slots still get their bar, so they space a page out.

@@ -5,6 +5,7 @@
 
 #include "app/device.h"
 #include "data/asset_cache.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
 #include "engine/params.h"
 #include "fx2d/draw2d.h"
@@ -17,13 +18,9 @@ float g_fTextDisplayTime = 12.0f;
 
 namespace {
 
-constexpr uint32_t kOverlayPicture = 224;  // "Data\kelo_overlay.png"
-constexpr uint32_t kTextBar = 236;         // "Data\text_bar.png", 256 x 32
-constexpr uint32_t kFont = 227;            // "Data\font.png", 512 x 32
 
 constexpr float kFontWidth = 512.0f;  // atlas pixels; the cells' u is divided by it
 constexpr float kBarWidth = 256.0f;   // text_bar.png, should the texture be missing
-constexpr float kPi = 3.1415927f;
 
 // The panel the text runs in, kept clear in the overlay picture: bars rest
 // with their left edge at x 40, the first line's top at y 350.
@@ -68,7 +65,7 @@ float TextLineWidth(const char* line) {
 
 CKeloOverlay::CKeloOverlay() {
     InitGlyphTables();
-    RegisterParam("Text_Display_Time", &g_fTextDisplayTime, 1.0f, 0.0f, 3.4028235e38f, true);
+    RegisterParam("Text_Display_Time", &g_fTextDisplayTime, 1.0f, 0.0f, kUnbounded, true);
 }
 
 void CKeloOverlay::Update(float dt) {
@@ -94,13 +91,13 @@ void CKeloOverlay::Update(float dt) {
 void CKeloOverlay::Render() {
     DrawGradientRect(CVector2(0.0f, 0.0f), CVector2(g_fScreenWidth, g_fScreenHeight), kGradientTop, kGradientTop,
                      kGradientBottom, kGradientBottom);
-    if (const CTexture* overlay = GetTexture(kOverlayPicture)) {
+    if (const CTexture* overlay = GetTexture(kOverlayPictureId)) {
         DrawTexture(overlay, CVector2(0.0f, 0.0f), overlay->GetSize(), 0xFFFFFFFF);
     }
     if (m_nPage == 0) return;
 
-    const CTexture* bar = GetTexture(kTextBar);
-    const CTexture* font = GetTexture(kFont);
+    const CTexture* bar = GetTexture(kTextBarPictureId);
+    const CTexture* font = GetTexture(kFontPictureId);
     const CVector2 bar_size = bar ? bar->GetSize() : CVector2(kBarWidth, g_vGlyphCell.y);
     const CVector2 cell_uv(g_vGlyphCell.x / kFontWidth, 1.0f);
     for (int i = 0; i < kTextLines; ++i) {

@@ -2,7 +2,6 @@
 
 #include "app/device.h"
 #include "app/frame_timer.h"
-#include "app/winmain.h"
 #include "data/asset_cache.h"
 #include "data/creators.h"
 #include "data/data_files.h"

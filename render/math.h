@@ -33,6 +33,9 @@
 
 #include <type_traits>
 
+// Pi as a float (the nearest one), for the angles of the show's own code.
+inline constexpr float kPi = 3.1415927f;
+
 // ---------------------------------------------------------------------------
 // CVector2: screen positions and texture coordinates.
 struct CVector2 {

@@ -2,7 +2,7 @@
 
 #include "app/device.h"
 #include "data/texture.h"
-#include "platform/effect.h"
+#include "platform/fx/effect.h"
 #include "render/scene_renderer.h"
 
 using namespace plat::gfx;
@@ -12,9 +12,6 @@ namespace {
 // Corners of both quads, in strip order.
 enum Corner { TL = 0, TR = 1, BL = 2, BR = 3 };
 
-// Depth of the quads: inside the 0..1 range, so a pass that keeps the depth
-// test on is tested (and, with depth writes on, written) at 0.5.
-constexpr float kQuadDepth = 0.5f;
 // Samplers the chain resets before every link; a file's own sampler states
 // then replace these for the samplers it declares.
 constexpr unsigned kChainSamplers = 8;
@@ -23,13 +20,10 @@ struct PostProcessState {
     float scale_x = 1.f, scale_y = 1.f;  // fraction of the target the last pass wrote
     unsigned chain_count = 0;            // links run since BeginPostProcess
     bool first_pass = true;              // the next link reads scene target 0
-    ScreenQuadVertex quad[4] = {};       // every link's quad
     ScreenQuadVertex present[4] = {};    // the present step's quad
     bool present_built = false;
 };
 PostProcessState g_pp;
-
-ScreenQuadVertex Vertex(float x, float y, float u, float v) { return {x, y, kQuadDepth, 1.f, u, v, u, v}; }
 
 // The last link's output: link n writes post target n mod 2 (counting
 // from 1), so after n links it is post target n mod 2.
@@ -52,18 +46,7 @@ void BindAndClearOutput() {
 
 }  // namespace
 
-void ResetPostProcessQuad() {
-    // -0.5: with pixel centres on whole numbers, the quad's edges lie on
-    // pixel boundaries and each pixel centre samples its own texel's centre.
-    // The screen size as it is, not truncated like the targets' size.
-    const float w = g_fScreenWidth, h = g_fScreenHeight;
-    g_pp.quad[TL] = Vertex(-0.5f, -0.5f, 0.f, 0.f);
-    g_pp.quad[TR] = Vertex(w - 0.5f, -0.5f, 1.f, 0.f);
-    g_pp.quad[BL] = Vertex(-0.5f, h - 0.5f, 0.f, 1.f);
-    g_pp.quad[BR] = Vertex(w - 0.5f, h - 0.5f, 1.f, 1.f);
-}
-
-const ScreenQuadVertex* GetPostProcessQuad() { return g_pp.quad; }
+const ScreenQuadVertex* GetPostProcessQuad() { return PostProcessQuad(); }
 
 void BeginPostProcess() {
     SaveBackBuffer();
@@ -73,7 +56,7 @@ void BeginPostProcess() {
     g_pp.first_pass = true;
     // Only what a chain changes is reset: set 0's far coordinates and the
     // far edges. Set 1 is never changed.
-    ScreenQuadVertex* q = g_pp.quad;
+    ScreenQuadVertex* q = PostProcessQuad();
     q[TR].u0 = q[BR].u0 = 1.f;
     q[BL].v0 = q[BR].v0 = 1.f;
     q[TR].x = q[BR].x = g_fScreenWidth - 0.5f;
@@ -115,34 +98,30 @@ void RunPostProcess(plat::fx::Effect* effect) {
     effect->SetFloatArray("g_PixelSize", GetPixelSize()->Data(), 2);
 
     const plat::fx::Handle technique = effect->GetTechniqueByName("PostProcess");
-    ScreenQuadVertex* q = g_pp.quad;
-    unsigned passes = 0;
-    if (effect->Begin(&passes, 0)) {
-        for (unsigned p = 0; p < passes; ++p) {
-            float sx = 1.f, sy = 1.f;
-            // Read exactly the region the previous pass wrote.
-            q[TR].u0 = q[BR].u0 = g_pp.scale_x;
-            q[BL].v0 = q[BR].v0 = g_pp.scale_y;
+    ScreenQuadVertex* q = PostProcessQuad();
+    auto prepare = [&](unsigned p) {
+        float sx = 1.f, sy = 1.f;
+        // Read exactly the region the previous pass wrote.
+        q[TR].u0 = q[BR].u0 = g_pp.scale_x;
+        q[BL].v0 = q[BR].v0 = g_pp.scale_y;
 
-            const plat::fx::Handle pass = effect->GetPass(technique, p);
-            effect->GetFloat(effect->GetAnnotationByName(pass, "fScaleX"), &sx);
-            effect->GetFloat(effect->GetAnnotationByName(pass, "fScaleY"), &sy);
+        const plat::fx::Handle pass = effect->GetPass(technique, p);
+        effect->GetFloat(effect->GetAnnotationByName(pass, "fScaleX"), &sx);
+        effect->GetFloat(effect->GetAnnotationByName(pass, "fScaleY"), &sy);
 
-            // Scale the far edges about the target's top-left corner: +0.5
-            // brings the edge back to a whole pixel count, -0.5 restores the
-            // half-pixel offset. 1023.5 becomes 255.5 at 0.25, and back.
-            if (sx != 1.f) q[TR].x = q[BR].x = (q[TR].x + 0.5f) * sx - 0.5f;
-            if (sy != 1.f) q[BL].y = q[BR].y = (q[BL].y + 0.5f) * sy - 0.5f;
-            g_pp.scale_x *= sx;
-            g_pp.scale_y *= sy;
+        // Scale the far edges about the target's top-left corner: +0.5
+        // brings the edge back to a whole pixel count, -0.5 restores the
+        // half-pixel offset. 1023.5 becomes 255.5 at 0.25, and back.
+        if (sx != 1.f) q[TR].x = q[BR].x = (q[TR].x + 0.5f) * sx - 0.5f;
+        if (sy != 1.f) q[BL].y = q[BR].y = (q[BL].y + 0.5f) * sy - 0.5f;
+        g_pp.scale_x *= sx;
+        g_pp.scale_y *= sy;
 
-            BindAndClearOutput();
-            effect->BeginPass(p);
-            d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, q, sizeof(ScreenQuadVertex));
-            effect->EndPass();
-        }
-        effect->End();
-    }
+        BindAndClearOutput();
+    };
+    plat::fx::RunPasses(effect, prepare, [&](unsigned) {
+        d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, q, sizeof(ScreenQuadVertex));
+    });
     ++g_pp.chain_count;
 }
 
@@ -158,11 +137,7 @@ void PresentPostProcess() {
         // would shift the image one pixel right and down and leave row and
         // column 0 showing what was beneath). Built once: the screen size
         // never changes.
-        const float w = g_fScreenWidth, h = g_fScreenHeight;
-        g_pp.present[TL] = Vertex(-0.5f, -0.5f, 0.f, 0.f);
-        g_pp.present[TR] = Vertex(w - 0.5f, -0.5f, 1.f, 0.f);
-        g_pp.present[BL] = Vertex(-0.5f, h - 0.5f, 0.f, 1.f);
-        g_pp.present[BR] = Vertex(w - 0.5f, h - 0.5f, 1.f, 1.f);
+        FillFullScreenQuad(g_pp.present);
         g_pp.present_built = true;
     }
 
@@ -175,12 +150,7 @@ void PresentPostProcess() {
     plat::fx::Effect* effect = GetSceneEffect();
     if (!effect || !effect->SetTechnique("RenderNoLight")) return;
     SetTexture(effect, "g_txScene", LatestOutput());
-    unsigned passes = 0;
-    if (!effect->Begin(&passes, 0)) return;
-    for (unsigned p = 0; p < passes; ++p) {
-        effect->BeginPass(p);
+    plat::fx::RunPasses(effect, [&](unsigned) {
         d->DrawPrimitiveUP(PrimType::TriangleStrip, 2, g_pp.present, sizeof(ScreenQuadVertex));
-        effect->EndPass();
-    }
-    effect->End();
+    });
 }

@@ -38,8 +38,5 @@ void BeginPostProcess();
 void RunPostProcess(plat::fx::Effect* effect);
 void PresentPostProcess();
 
-// The chain's quad at full size (InitSceneRenderer fills it this way first;
-// BeginPostProcess resets it).
-void ResetPostProcessQuad();
 // The chain's quad as the last pass drew it, TL, TR, BL, BR: for tests.
 const ScreenQuadVertex* GetPostProcessQuad();

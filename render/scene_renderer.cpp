@@ -2,15 +2,14 @@
 
 #include "app/device.h"
 #include "data/creators.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
-#include "platform/effect.h"
-#include "render/post_process.h"
+#include "platform/fx/effect.h"
 
 using namespace plat::gfx;
 
 namespace {
 
-constexpr uint32_t kSceneEffectId = 106;
 constexpr unsigned kSceneTargets = 3;  // colour, normal, position
 constexpr unsigned kPostTargets = 2;   // ping-pong
 
@@ -45,11 +44,27 @@ void Bind(const CTexture* target) {
 
 }  // namespace
 
+void FillFullScreenQuad(ScreenQuadVertex quad[4]) {
+    const float w = g_fScreenWidth, h = g_fScreenHeight;
+    auto corner = [](float x, float y, float u, float v) {
+        return ScreenQuadVertex{x, y, kScreenQuadDepth, 1.f, u, v, u, v};
+    };
+    quad[0] = corner(-0.5f, -0.5f, 0.f, 0.f);
+    quad[1] = corner(w - 0.5f, -0.5f, 1.f, 0.f);
+    quad[2] = corner(-0.5f, h - 0.5f, 0.f, 1.f);
+    quad[3] = corner(w - 0.5f, h - 0.5f, 1.f, 1.f);
+}
+
+ScreenQuadVertex* PostProcessQuad() {
+    static ScreenQuadVertex quad[4] = {};
+    return quad;
+}
+
 void InitSceneRenderer() {
     // A second init would leak the first set of targets.
     ReleaseSceneRenderer();
 
-    ResetPostProcessQuad();
+    FillFullScreenQuad(PostProcessQuad());
 
     g_scene.effect = CreateEffectFromResource(kSceneEffectId, "Data\\Scene.fx");
 

@@ -47,6 +47,21 @@ struct ScreenQuadVertex {
 };
 static_assert(sizeof(ScreenQuadVertex) == 32);
 
+// Depth of the chains' quads: inside the 0..1 range, so a pass that keeps
+// the depth test on is tested (and, with depth writes on, written) at 0.5.
+inline constexpr float kScreenQuadDepth = 0.5f;
+// TL, TR, BL, BR from (-0.5, -0.5) to (W - 0.5, H - 0.5), both texture
+// sets spanning the whole texture. -0.5: with pixel centres on whole
+// numbers, the edges lie on pixel boundaries and each pixel centre samples
+// its own texel's centre. W and H are the screen size as it is, not
+// truncated like the targets' size.
+void FillFullScreenQuad(ScreenQuadVertex quad[4]);
+
+// The post-processing chain's quad (render/post_process.h), corners TL, TR,
+// BL, BR. It lives here because InitSceneRenderer fills it for the full
+// screen before anything else; the chain then changes it link by link.
+ScreenQuadVertex* PostProcessQuad();
+
 void InitSceneRenderer();
 // Effect, declaration, post targets 0-1, scene targets 0-2; safe to call
 // twice or after a failed init.

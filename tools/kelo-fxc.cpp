@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/effect.h"
-#include "platform/file_read.h"
-#include "platform/window.h"
+#include "platform/fx/effect.h"
+#include "platform/os/file_read.h"
+#include "platform/os/window.h"
 
 using namespace plat;
 

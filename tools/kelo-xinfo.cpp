@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_read.h"
-#include "platform/mesh.h"
+#include "platform/os/file_read.h"
+#include "platform/mesh/mesh.h"
 
 namespace {
 

@@ -4,10 +4,8 @@
 // tower_render.cpp's.
 #include "tower/cube_tower.h"
 
-#include <cfloat>
 #include <cmath>
 
-#include "app/winmain.h"
 #include "engine/demo.h"
 #include "engine/params.h"
 
@@ -25,7 +23,6 @@ namespace {
 
 // "Unbounded": the largest finite float either way, so a held key can step
 // as far as a float goes without the panel's clamp ever producing infinity.
-constexpr float kUnbounded = FLT_MAX;
 
 // Each climb ends once the mesh is strictly above this height.
 constexpr float kModelTopY = 10.0f;

@@ -14,19 +14,20 @@
 //   tower_geometry.cpp  BuildTower: the vertex array of one frame
 //   tower_render.cpp    Render, RenderTower, RenderModel
 // The class object (CCCubeTower, id 3) lives with the others in
-// app/effect_classes.cpp.
+// main/effect_classes.cpp.
 //
 // State: the instance holds the clocks and the vertex array; everything a
 // second tower would continue from (parameters, shape, presets, random seed)
 // is program-wide, in CCubeTower's static members. Main thread only.
 //
-// Lifecycle: made by CreateEffect(3, ...) on the heap (the vertex array
+// Lifecycle: made by CreateEffect(kClassCubeTower, ...) on the heap (the vertex array
 // makes it 330 KB); every frame Update(dt) then Render(); it owns nothing:
 // meshes, pictures and effect files are borrowed from the asset cache.
 #pragma once
 
 #include <cstdint>
 
+#include "data/resource_ids.h"
 #include "engine/effect.h"
 #include "render/math.h"
 
@@ -109,7 +110,8 @@ public:
     static const float s_ShapePresets[kTowerPresets][kTowerShapeParams];
     // Resource ids of the rising meshes, indexed by m_nModel: the four logo
     // letters, then the invader, which rises first (m_nModel starts at 4).
-    static constexpr uint32_t s_ModelIds[kTowerModels] = {229, 230, 231, 232, 237};
+    static constexpr uint32_t s_ModelIds[kTowerModels] = {kKelo3d1MeshId, kKelo3d2MeshId, kKelo3d3MeshId,
+                                                          kKelo3d4MeshId, kSpaceInvaderMeshId};
 };
 
 // The geometry alone, for BuildTower and the tests: the 13824 vertices of

@@ -24,7 +24,7 @@
 #include <cstring>
 
 #include "data/music.h"
-#include "platform/log.h"
+#include "platform/os/log.h"
 
 namespace {
 

@@ -18,10 +18,11 @@
 #include "app/device.h"
 #include "data/asset_cache.h"
 #include "data/mesh_record.h"
+#include "data/resource_ids.h"
 #include "data/texture.h"
 #include "fx2d/draw2d.h"
-#include "platform/effect.h"
-#include "platform/mesh.h"
+#include "platform/fx/effect.h"
+#include "platform/mesh/mesh.h"
 #include "render/camera.h"
 #include "render/post_process.h"
 #include "render/scene_renderer.h"
@@ -30,17 +31,16 @@ using namespace plat::gfx;
 
 namespace {
 
-constexpr uint32_t kSceneEffect = 106;       // "Data\Scene.fx"
-constexpr uint32_t kBackgroundPicture = 226; // "Data\back_logo.png", 1024 x 1024
 // White with alpha 0: the chains tell geometry (alpha 1) from background.
 constexpr uint32_t kSceneClear = 0x00FFFFFF;
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
 // Ambient occlusion over the tower's three targets, then its combine.
-constexpr uint32_t kAmbientOcclusionChain[] = {215, 219};
+constexpr uint32_t kAmbientOcclusionChain[] = {kSsaoEffectId, kSsaoCombineEffectId};
 // Quarter-size down-filter, bright pass, vertical and horizontal blur, and
 // the 4x combine back to full size.
-constexpr uint32_t kBloomChain[] = {223, 240, 222, 221, 220};
+constexpr uint32_t kBloomChain[] = {kColorDownFilter4EffectId, kColorBrightPassEffectId, kColorBlurVEffectId,
+                                    kColorBlurHEffectId, kColorCombine4EffectId};
 
 constexpr float kModelScale = 0.005f;
 // The mesh's sway, radians: tilt pi/10 about X and Z, turn pi +- pi/5
@@ -105,7 +105,7 @@ void CCubeTower::Render() {
 
 void CCubeTower::RenderTower() {
     CCamera* camera = GetCurrentCamera();
-    plat::fx::Effect* effect = GetEffect(kSceneEffect);
+    plat::fx::Effect* effect = GetEffect(kSceneEffectId);
     Device* d = GetDevice();
     if (!camera || !d) return;
     PlaceCamera(camera);
@@ -115,7 +115,7 @@ void CCubeTower::RenderTower() {
 
     // The picture at its own size over opaque white, so its transparent
     // parts show white; its lower quarter hangs below the screen.
-    const CTexture* background = GetTexture(kBackgroundPicture);
+    const CTexture* background = GetTexture(kBackLogoPictureId);
     const CVector2 size = background ? background->GetSize() : CVector2(0.0f, 0.0f);
     DrawRect(CVector2(0.0f, 0.0f), size, kOpaqueWhite);
     DrawTexture(background, CVector2(0.0f, 0.0f), size, kOpaqueWhite);
@@ -139,16 +139,9 @@ void CCubeTower::RenderTower() {
         effect->SetFloatArray("g_vLightDir", light.Data(), 3);
 
         // Three passes into colour, normal and position, or one colour pass.
-        unsigned passes = 0;
-        if (effect->Begin(&passes, 0)) {
-            for (unsigned i = 0; i < passes; ++i) {
-                if (ambient_occlusion) BindSceneTarget(i);
-                effect->BeginPass(i);
-                d->DrawPrimitiveUP(PrimType::TriangleList, kTowerTriangles, m_Vertices, sizeof(TowerVertex));
-                effect->EndPass();
-            }
-            effect->End();
-        }
+        plat::fx::RunPasses(
+            effect, [&](unsigned i) { if (ambient_occlusion) BindSceneTarget(i); },
+            [&](unsigned) { d->DrawPrimitiveUP(PrimType::TriangleList, kTowerTriangles, m_Vertices, sizeof(TowerVertex)); });
     }
 
     if (ambient_occlusion) {
@@ -159,7 +152,7 @@ void CCubeTower::RenderTower() {
 
 void CCubeTower::RenderModel() {
     CCamera* camera = GetCurrentCamera();
-    plat::fx::Effect* effect = GetEffect(kSceneEffect);
+    plat::fx::Effect* effect = GetEffect(kSceneEffectId);
     Device* d = GetDevice();
     if (!camera || !d) return;
     PlaceCamera(camera);
@@ -199,17 +192,11 @@ void CCubeTower::RenderModel() {
         // Every subset shaded by the scene effect alone: the meshes' own
         // materials are not applied.
         CMesh* mesh = GetMesh(s_ModelIds[m_nModel]);
-        unsigned passes = 0;
-        if (effect->Begin(&passes, 0)) {
-            for (unsigned i = 0; i < passes; ++i) {
-                effect->BeginPass(i);
-                if (mesh && mesh->m_pMesh) {
-                    for (uint32_t k = 0; k < mesh->m_nMaterials; ++k) mesh->m_pMesh->DrawSubset(k);
-                }
-                effect->EndPass();
+        plat::fx::RunPasses(effect, [&](unsigned) {
+            if (mesh && mesh->m_pMesh) {
+                for (uint32_t k = 0; k < mesh->m_nMaterials; ++k) mesh->m_pMesh->DrawSubset(k);
             }
-            effect->End();
-        }
+        });
     }
 
     // Back on for the chain and whatever draws after: the chain's passes

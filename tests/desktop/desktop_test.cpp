@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "app/startup_dialog.h"
-#include "platform/dialog_draw.h"
-#include "platform/dialog_model.h"
+#include "platform/os/dialog_draw.h"
+#include "platform/os/dialog_model.h"
 #include "tests/desktop/x_session.h"
-#include "tests/run_command.h"
+#include "tests/support/run_command.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/run_command.h"
+#include "tests/support/run_command.h"
 
 namespace xtest {
 

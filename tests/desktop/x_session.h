@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/picture.h"
+#include "platform/gfx/picture.h"
 
 namespace xtest {
 

@@ -36,6 +36,13 @@
 //   it (background, tower, overlay) twice, real spectrum then silent, into
 //   DIR/frame_NNNNNN.png, for looking at.
 // Headless: SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy.
+//
+// Index of this file:
+// [SECTION] Drawing the rows
+// [SECTION] Measuring the swell
+// [SECTION] The show's frame
+// [SECTION] Main
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -47,15 +54,15 @@
 
 #include "app/device.h"
 #include "app/frame_timer.h"
-#include "app/winmain.h"
 #include "data/asset_cache.h"
 #include "data/creators.h"
 #include "data/music.h"
+#include "data/resource_ids.h"
 #include "engine/demo.h"
 #include "fx2d/kelo_overlay.h"
-#include "platform/effect.h"
-#include "platform/frame_writer.h"
-#include "platform/sound.h"
+#include "platform/fx/effect.h"
+#include "platform/capture/frame_writer.h"
+#include "platform/sound/sound.h"
 #include "render/camera.h"
 #include "tower/cube_tower.h"
 
@@ -83,6 +90,10 @@ technique Flat
 
 // A picture of which row is in front: 0 nothing, m + 1 row m.
 using RowPicture = std::vector<uint8_t>;
+
+// ---------------------------------------------------------------------------
+// [SECTION] Drawing the rows
+// ---------------------------------------------------------------------------
 
 void BeginPicture(Device* d, uint32_t argb) {
     d->SetRenderTarget(0, d->BackBuffer());
@@ -140,6 +151,10 @@ std::vector<uint8_t> WindowMask(Device* d) {
     for (size_t i = 0; i < mask.size(); ++i) mask[i] = over[1][i * 3 + 1] - over[0][i * 3 + 1] > 64;
     return mask;
 }
+
+// ---------------------------------------------------------------------------
+// [SECTION] Measuring the swell
+// ---------------------------------------------------------------------------
 
 struct RowMotion {
     bool visible = false;
@@ -214,6 +229,10 @@ double Percentile(std::vector<double> v, int percent) {
 }
 double Median(const std::vector<double>& v) { return Percentile(v, 50); }
 
+// ---------------------------------------------------------------------------
+// [SECTION] The show's frame
+// ---------------------------------------------------------------------------
+
 // The show's frame as it looks: background and tower, then the overlay.
 std::vector<uint8_t> ShowFrame(Device* d, CCubeTower* tower, CKeloOverlay* overlay) {
     BeginPicture(d, 0x00FFFFFF);
@@ -228,6 +247,10 @@ std::vector<uint8_t> ShowFrame(Device* d, CCubeTower* tower, CKeloOverlay* overl
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// [SECTION] Main
+// ---------------------------------------------------------------------------
 
 int main(int argc, char** argv) {
     double seconds = 20.0;
@@ -266,12 +289,12 @@ int main(int argc, char** argv) {
     // A demo object with an empty timeline: its camera is the show's, and
     // its sync channels drive the tower's phase as in the show.
     CDemo demo(BareDemoScript());
-    SetDemoForTests(&demo);
+    SetDemo(&demo);
     demo.StartMusic();
 
     // The decoded track, for the bass energy the frames should follow.
     size_t size = 0;
-    const unsigned char* mp3 = LoadResourceBytes(160, "MUSIC", &size);
+    const unsigned char* mp3 = LoadResourceBytes(kMusicId, RT_MUSIC, &size);
     std::vector<float> track;
     if (!mp3 || plat::DecodeMp3(mp3, size, &track) <= 0) {
         std::fprintf(stderr, "kelo-swell: the soundtrack does not decode\n");
@@ -458,7 +481,7 @@ int main(int argc, char** argv) {
                 "within 2 frames: %ld\n",
                 lags.size(), Median(lags), lags.empty() ? 0.0 : *std::max_element(lags.begin(), lags.end()), within);
 
-    SetDemoForTests(nullptr);
+    SetDemo(nullptr);
     flat->Release();
     return 0;
 }

@@ -1,0 +1,35 @@
+// platform/fx/parser.h - the front end for effect files.
+//
+// Offers: ParseEffect reads HLSL in Direct3D 9 effect syntax and returns
+// what it declares (desc.h) together with plain HLSL that an HLSL
+// compiler accepts: technique blocks, texture and string declarations,
+// annotations, sampler_state blocks, global semantics and parameter
+// initialisers are blanked out (newlines kept, so line numbers still match
+// the file) and each sampler becomes a bare `sampler2D name;`. Parameter
+// defaults are evaluated here because HLSL compilers drop them.
+//
+// Errors: a structure it cannot read gives false and messages of the form
+// "NAME(LINE): what"; it never reads past the input and never recurses
+// without bound (nesting is limited).
+//
+// Does not: run the preprocessor (macros that build techniques are not
+// seen), or check the HLSL inside functions: the compiler does that.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/fx/desc.h"
+
+namespace plat::fx {
+
+struct ParsedEffect {
+    EffectDesc desc;
+    std::string hlsl;  // plain HLSL, same length in lines as the source
+};
+
+bool ParseEffect(std::string_view source, std::string_view name, ParsedEffect* out,
+                 std::vector<std::string>* messages);
+
+}  // namespace plat::fx

@@ -1,0 +1,56 @@
+// kelo-fxc, the effect inspector, run as a person would run it.
+#include <gtest/gtest.h>
+
+#include "tests/support/run_command.h"
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::pair<int, std::string> Fxc(const std::string& args) {
+    return RunCommand("SDL_VIDEODRIVER=offscreen " KELO_FXC " " + args);
+}
+
+TEST(KeloFxc, EveryEmbeddedEffectFileCompiles) {
+    std::string files;
+    for (const auto& e : fs::directory_iterator(KELO_SOURCE_DIR "/render/shaders")) {
+        if (e.path().extension() == ".fx") files += " " + e.path().string();
+    }
+    ASSERT_FALSE(files.empty());
+    auto [status, out] = Fxc(files);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("FAILED"), std::string::npos) << out;
+    for (const char* t : {"technique \"PosCol2D\"", "technique \"PosColTex2D\"", "technique \"PosColTex2DAlpha\""}) {
+        EXPECT_NE(out.find(t), std::string::npos) << t;
+    }
+}
+
+TEST(KeloFxc, ABrokenFileFailsTheRunAndSaysWhere) {
+    const fs::path dir = fs::temp_directory_path() / ("kelo_fxc_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream(dir / "good.fx") << "float4 PS(float2 t : TEXCOORD0) : COLOR0 { return float4(t, 0, 1); }\n"
+                                          "technique PostProcess { pass p0 < float fScaleX = 0.25; > {\n"
+                                          "  VertexShader = null; PixelShader = compile ps_2_0 PS(); ZEnable = false; } }\n";
+        std::ofstream(dir / "bad.fx") << "float4 PS() : COLOR0\n{\n  return undefined_thing;\n}\n"
+                                         "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n";
+    }
+    auto [status, out] = Fxc((dir / "good.fx").string() + " " + (dir / "bad.fx").string());
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("good.fx: compiled"), std::string::npos) << out;
+    EXPECT_NE(out.find("annotation float fScaleX = 0.25"), std::string::npos) << out;
+    EXPECT_NE(out.find("bad.fx: FAILED"), std::string::npos) << out;
+    EXPECT_NE(out.find("bad.fx:3"), std::string::npos) << "the message names the line:\n" << out;
+    auto [usage_status, usage] = Fxc("");
+    EXPECT_EQ(usage_status, 2);
+    fs::remove_all(dir);
+}
+
+}  // namespace
