@@ -744,6 +744,14 @@ TEST(KeloXinfo, TellsWhatEachFileHoldsAndFailsTheRunOnABadOne) {
     fs::create_directories(dir);
     std::ofstream(dir / "good.x", std::ios::binary) << kText;
     std::ofstream(dir / "cut.x", std::ios::binary) << Binary(false).substr(0, 200);
+    std::ofstream(dir / "zipped.x", std::ios::binary) << DeflateXFile(Binary(false), 100);
+    std::ofstream(dir / "zcut.x", std::ios::binary) << DeflateXFile(kText).substr(0, 40);
+    std::tie(status, out) = Xinfo((dir / "zipped.x").string() + " " + (dir / "zcut.x").string());
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("format:    xof 0302bzip0032 (binary, MSZIP-compressed, 32-bit floats)"), std::string::npos) << out;
+    EXPECT_NE(out.find("zcut.x: error: block 0 at byte 20: its "), std::string::npos) << out;
+    EXPECT_NE(out.find("compressed bytes run past the end of the file"), std::string::npos) << out;
+
     std::tie(status, out) = Xinfo((dir / "cut.x").string() + " " + (dir / "good.x").string() + " " + (dir / "none.x").string());
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("cut.x: error: "), std::string::npos) << out;
