@@ -15,8 +15,9 @@
 // bound. Strings are read past and not kept.
 //
 // The compressed encodings ("tzip", "bzip") are inflated first
-// (platform/xfile_zip.h) and then read as text or binary; the document
-// keeps the inflated bytes its names point into.
+// (platform/xfile_zip.h) and then read as text or binary: the limits above
+// then hold per inflated byte. The document keeps the inflated bytes its
+// names point into.
 //
 // Does not: check the objects against the template declarations.
 #pragma once
