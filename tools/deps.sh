@@ -19,7 +19,7 @@ set -euo pipefail
 build_packages=(
   cmake g++ make pkg-config
   libsdl2-dev libepoxy-dev libfreetype-dev libstb-dev
-  libmpg123-dev libkissfft-dev libpng-dev
+  libmpg123-dev libkissfft-dev libpng-dev zlib1g-dev
   # glslang's CMake package names its command-line tools, and SPIRV-Cross's
   # CMake package files come only with the C library's development package.
   glslang-dev glslang-tools spirv-cross libspirv-cross-c-shared-dev

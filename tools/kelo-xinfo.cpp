@@ -27,8 +27,10 @@ const char* Usage() {
 
 std::string Describe(const std::string& header) {
     const std::string format = header.substr(8, 4), floats = header.substr(12, 4);
-    const std::string out = format == "txt " ? "text" : "binary";
-    return out + ", " + (floats == "0064" ? "64" : "32") + "-bit floats";
+    const bool text = format == "txt " || format == "tzip";
+    const bool compressed = format == "tzip" || format == "bzip";
+    return std::string(text ? "text" : "binary") + (compressed ? ", MSZIP-compressed" : "") + ", " +
+           (floats == "0064" ? "64" : "32") + "-bit floats";
 }
 
 // Vertices as Direct3D would count them: distinct (position, normal) pairs.

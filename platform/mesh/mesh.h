@@ -1,8 +1,8 @@
 // platform/mesh/mesh.h - X file meshes, used the way ID3DXMesh was.
 //
 // Offers, in two steps so that tools can read meshes without a device:
-//   - ReadXFile parses an X file held in memory (text or binary, 32- or
-//     64-bit floats) into MeshData: one triangle list of position + normal
+//   - ReadXFile parses an X file held in memory (text or binary, either
+//     one MSZIP-compressed or not, 32- or 64-bit floats) into MeshData: one triangle list of position + normal
 //     vertices, grouped into one subset per material, the materials'
 //     colours, and what the file said about itself;
 //   - Mesh::Create / Mesh::CreateFromX make the drawable object, and
@@ -31,17 +31,17 @@
 //     Power from the file; Ambient is zero, since X files carry none.
 // What is not: texture coordinates, texture file names, vertex colours,
 // skinning, animation and a frame's reference to a mesh defined elsewhere
-// ({ name } inside a Frame) are read past and dropped; compressed files
-// ("tzip", "bzip") are refused. A mesh without normals gets flat face
-// normals, pointing to the side from which its corners run clockwise
-// (Direct3D's front side).
+// ({ name } inside a Frame) are read past and dropped. A mesh without
+// normals gets flat face normals, pointing to the side from which its
+// corners run clockwise (Direct3D's front side).
 //
 // Errors: bytes that are not an X file, a truncated or corrupt file, or a
 // file without triangles give false / null with a one-line reason; Mesh
 // logs it as "mesh: <name>: <reason>". Every count and index in the file is
 // checked, so no input reads outside the buffer; memory grows with the
 // input only (a fan of k corners, about 4k bytes, becomes k - 2 triangles
-// of 72 bytes). Nothing is thrown.
+// of 72 bytes); for a compressed file, with the inflated bytes, which
+// grow only as its blocks really inflate. Nothing is thrown.
 //
 // Lifecycle: Mesh::Create -> DrawSubset* -> Release (reference counted like
 // the device's objects; released before the device). The vertices stay in

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "platform/mesh/xfile_zip.h"
 
 namespace plat::xfile {
 namespace {
@@ -355,11 +358,8 @@ bool ParseXFile(const unsigned char* b, size_t size, Document* doc, std::string*
         if (c < 0x20 || c > 0x7e) c = '?';
     }
     const std::string_view format(doc->header.data() + 8, 4), floats(doc->header.data() + 12, 4);
-    if (format == "tzip" || format == "bzip") {
-        *error = "compressed X files (\"" + std::string(format) + "\") are not supported; save it as \"txt \" or \"bin \"";
-        return false;
-    }
-    if (format != "txt " && format != "bin ") {
+    doc->compressed = format == "tzip" || format == "bzip";
+    if (format != "txt " && format != "bin " && !doc->compressed) {
         *error = "unknown X file format \"" + std::string(format) + "\" in header \"" + doc->header + "\"";
         return false;
     }
@@ -367,14 +367,23 @@ bool ParseXFile(const unsigned char* b, size_t size, Document* doc, std::string*
         *error = "unknown float size \"" + std::string(floats) + "\" in header \"" + doc->header + "\"";
         return false;
     }
-    doc->binary = format == "bin ";
+    doc->binary = format == "bin " || format == "bzip";
     doc->doubles = floats == "0064";
+    if (doc->compressed) {
+        // Inflated to the plain encoding, header and all, so that byte
+        // offsets in messages count as in the uncompressed twin.
+        auto plain = std::make_shared<std::vector<unsigned char>>();
+        if (!InflateXFile(b, size, plain.get(), error)) return false;
+        doc->inflated = plain;
+        b = plain->data();
+        size = plain->size();
+    }
     Lexed lexed;
     lexed.tokens.reserve(size / 32 + 16);
-    const bool lexed_ok = doc->binary ? LexBinary(b, size, doc->doubles, &lexed, error) : LexText(b, size, &lexed, error);
-    if (!lexed_ok) return false;
-    Parser parser(lexed, error);
-    return parser.File(&doc->objects);
+    const bool parsed = (doc->binary ? LexBinary(b, size, doc->doubles, &lexed, error) : LexText(b, size, &lexed, error)) &&
+                        Parser(lexed, error).File(&doc->objects);
+    if (!parsed && doc->compressed) *error += " (counting in the decompressed file)";
+    return parsed;
 }
 
 }  // namespace plat::xfile

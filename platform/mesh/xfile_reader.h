@@ -14,11 +14,16 @@
 // allocate more than about 16 bytes per byte of input, or recurse without
 // bound. Strings are read past and not kept.
 //
-// Does not: decompress "tzip" / "bzip" files (refused with a message), or
-// check the objects against the template declarations.
+// The compressed encodings ("tzip", "bzip") are inflated first
+// (platform/mesh/xfile_zip.h) and then read as text or binary: the limits above
+// then hold per inflated byte. The document keeps the inflated bytes its
+// names point into.
+//
+// Does not: check the objects against the template declarations.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +40,17 @@ struct Node {
 
 struct Document {
     std::string header;  // the 16 header characters, e.g. "xof 0302bin 0032"
-    bool binary = false;
+    bool binary = false;  // "bin " or "bzip"
+    bool compressed = false;  // "tzip" or "bzip"
     bool doubles = false;  // "0064": floats stored as 64 bits
     std::vector<Node> objects;  // the top-level data objects in file order
+    // A compressed file's inflated bytes, which its names point into;
+    // shared, so that a copy of the document points into live bytes too.
+    std::shared_ptr<const std::vector<unsigned char>> inflated;
 };
 
-// Names in the tree point into `bytes`, which must outlive the document.
+// Names in the tree point into `bytes` (or, for a compressed file, into
+// doc->inflated): `bytes` must outlive the document.
 // On failure returns false with one line in *error.
 bool ParseXFile(const unsigned char* bytes, size_t size, Document* doc, std::string* error);
 

@@ -21,6 +21,7 @@
 #include "platform/fx/effect.h"
 #include "platform/os/log.h"
 #include "platform/mesh/mesh.h"
+#include "platform/mesh/xfile_zip.h"
 #include "tests/support/gfx_test_util.h"
 
 using namespace plat;
@@ -74,13 +75,13 @@ public:
         const char g[16] = {};
         return Raw(g, 16);
     }
-    BinaryX& Ints(std::initializer_list<uint32_t> v) {
+    BinaryX& Ints(const std::vector<uint32_t>& v) {
         Tok(6);
         Dword(static_cast<uint32_t>(v.size()));
         for (uint32_t x : v) Dword(x);
         return *this;
     }
-    BinaryX& Floats(std::initializer_list<double> v) {
+    BinaryX& Floats(const std::vector<double>& v) {
         Tok(7);
         Dword(static_cast<uint32_t>(v.size()));
         for (double x : v) {
@@ -297,7 +298,7 @@ TEST(XFileRead, RefusesWhatIsNotAWholeMeshAndSaysWhy) {
         {"", "too short"},
         {"xof 0302txt", "too short"},
         {"PK\x03\x04 not an X file at all", "not an X file"},
-        {"xof 0302tzip0032\x10\x00\x00\x00", "compressed"},
+        {std::string("xof 0302tzip0032\x10\x00\x00\x00", 20), "no mesh"},
         {"xof 0302foo 0032", "unknown X file format"},
         {"xof 0302txt 0016", "float size"},
         {t + "Frame empty { }", "no mesh"},
@@ -390,6 +391,224 @@ TEST(MeshObject, AFailureIsALogLineAndNull) {
         found += l.find("mesh: nodevice.x: no device") != std::string::npos;
     }
     EXPECT_EQ(found, 2);
+}
+
+// ---------------------------------------------------------------------------
+// Compressed files ("tzip", "bzip"), written here by the project's own
+// writer from the files above: the same mesh in four encodings, and every
+// kind of damage a block can carry.
+
+using xfile::DeflateXFile;
+
+void ExpectSameMesh(const MeshData& a, const MeshData& b) {
+    ASSERT_EQ(a.vertices.size(), b.vertices.size());
+    EXPECT_EQ(std::memcmp(a.vertices.data(), b.vertices.data(), a.vertices.size() * sizeof(MeshVertex)), 0);
+    ASSERT_EQ(a.subsets.size(), b.subsets.size());
+    for (size_t k = 0; k < a.subsets.size(); ++k) {
+        EXPECT_EQ(a.subsets[k].first_vertex, b.subsets[k].first_vertex);
+        EXPECT_EQ(a.subsets[k].triangle_count, b.subsets[k].triangle_count);
+        EXPECT_EQ(std::memcmp(&a.materials[k], &b.materials[k], sizeof(Material)), 0);
+    }
+    EXPECT_EQ(a.file_vertices, b.file_vertices);
+    EXPECT_EQ(a.polygons, b.polygons);
+}
+
+// An n x n grid of quads with normals, big enough (n = 48: about 140 KB of
+// text, 60 KB binary) to take several 32 KB blocks, and repetitive enough
+// that each block's matches reach back into the block before.
+std::string Grid(int n, bool binary) {
+    std::vector<double> positions, normals;
+    std::vector<uint32_t> faces{static_cast<uint32_t>((n - 1) * (n - 1))}, normal_faces = faces;
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            positions.insert(positions.end(), {x * 0.25, y * 0.5, (x + y) % 7 * 0.125});
+            normals.insert(normals.end(), {0.0, (x % 3) * 0.6, (x % 3) ? 0.8 : 1.0});
+        }
+    }
+    for (int y = 0; y + 1 < n; ++y) {
+        for (int x = 0; x + 1 < n; ++x) {
+            const uint32_t a = static_cast<uint32_t>(y * n + x), b = a + 1, c = a + static_cast<uint32_t>(n);
+            faces.insert(faces.end(), {4, a, c, c + 1, b});
+            normal_faces.insert(normal_faces.end(), {4, a, c, c + 1, b});
+        }
+    }
+    const uint32_t count = static_cast<uint32_t>(n * n);
+    if (binary) {
+        BinaryX x(false);
+        x.Open("Mesh", "grid").Ints({count}).Floats(positions).Ints(faces);
+        x.Open("MeshNormals").Ints({count}).Floats(normals).Ints(normal_faces).Close();
+        return x.Close().bytes;
+    }
+    std::string t = "xof 0303txt 0032\nMesh grid {\n" + std::to_string(count) + ";\n";
+    char buf[64];
+    auto list = [&](const std::vector<double>& v) {
+        for (size_t i = 0; i < v.size(); i += 3) {
+            std::snprintf(buf, sizeof buf, "%g;%g;%g;%s\n", v[i], v[i + 1], v[i + 2], i + 3 < v.size() ? "," : ";");
+            t += buf;
+        }
+    };
+    auto indexes = [&](const std::vector<uint32_t>& f) {
+        t += std::to_string(f[0]) + ";\n";
+        for (size_t i = 1; i < f.size(); i += 5) {
+            std::snprintf(buf, sizeof buf, "4;%u,%u,%u,%u;%s\n", f[i + 1], f[i + 2], f[i + 3], f[i + 4],
+                          i + 5 < f.size() ? "," : ";");
+            t += buf;
+        }
+    };
+    list(positions);
+    indexes(faces);
+    t += "MeshNormals {\n" + std::to_string(count) + ";\n";
+    list(normals);
+    indexes(normal_faces);
+    return t + "}\n}\n";
+}
+
+// The blocks of a compressed file: where each starts, and its two sizes.
+struct Block {
+    size_t at, inflated, packed;
+};
+std::vector<Block> Blocks(const std::string& z) {
+    std::vector<Block> out;
+    auto word = [&](size_t p) { return static_cast<size_t>(static_cast<uint8_t>(z[p]) | static_cast<uint8_t>(z[p + 1]) << 8); };
+    for (size_t p = 20; p + 4 <= z.size(); p += 4 + word(p + 2)) out.push_back({p, word(p), word(p + 2)});
+    return out;
+}
+void PutWord(std::string* z, size_t at, size_t v) {
+    (*z)[at] = static_cast<char>(v & 0xff);
+    (*z)[at + 1] = static_cast<char>(v >> 8);
+}
+size_t Dword(const std::string& z, size_t at) {
+    size_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(z[at + i]);
+    return v;
+}
+void PutDword(std::string* z, size_t at, size_t v) {
+    for (int i = 0; i < 4; ++i) (*z)[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+TEST(XFileCompressed, TextBinaryAndBothCompressedEncodingsGiveTheSameMesh) {
+    const MeshData text = Read(kText);
+    for (size_t block : {size_t{32768}, size_t{1}, size_t{40}}) {
+        SCOPED_TRACE("blocks of " + std::to_string(block));
+        const std::string tzip = DeflateXFile(kText, block);
+        ASSERT_EQ(tzip.substr(0, 16), "xof 0302tzip0032");
+        const MeshData t = Read(tzip);
+        EXPECT_EQ(t.header, "xof 0302tzip0032");
+        ExpectSameMesh(t, text);
+        for (bool doubles : {false, true}) {
+            const std::string bzip = DeflateXFile(Binary(doubles), block);
+            ASSERT_EQ(bzip.substr(8, 8), doubles ? "bzip0064" : "bzip0032");
+            ExpectSameMesh(Read(bzip), text);
+        }
+    }
+
+    // Several full blocks, each inflated with the one before as its
+    // dictionary: the mesh comes out whole, the same from all four files.
+    const MeshData grid = Read(Grid(48, false));
+    ASSERT_EQ(grid.vertices.size(), 47u * 47 * 6);
+    ExpectSameMesh(Read(Grid(48, true)), grid);
+    for (bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "bzip" : "tzip");
+        const std::string plain = Grid(48, binary);
+        const std::string z = DeflateXFile(plain);
+        const std::vector<Block> blocks = Blocks(z);
+        ASSERT_GE(blocks.size(), 2u);
+        EXPECT_EQ(blocks[0].inflated, 32768u);
+        EXPECT_EQ(blocks.back().at + 4 + blocks.back().packed, z.size());
+        ExpectSameMesh(Read(z), grid);
+        // Writers that count only the blocks' output in the declared size
+        // are read alike.
+        std::string body_only = z;
+        PutDword(&body_only, 16, plain.size() - 16);
+        ExpectSameMesh(Read(body_only), grid);
+    }
+
+    // Letters at random, then the same again from 30000 back (zlib's
+    // deflate reaches a little less than 32 KB): the second block is
+    // almost nothing but matches into its dictionary, which proves the
+    // chain is really used.
+    std::string twice = "xof 0303txt 0032";
+    std::mt19937 rng(16);
+    while (twice.size() < 16 + 32768) twice += static_cast<char>('a' + rng() % 26);
+    while (twice.size() < 16 + 65536) twice += twice[twice.size() - 30000];
+    const std::vector<Block> blocks = Blocks(DeflateXFile(twice));
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_LT(blocks[1].packed * 20, blocks[0].packed) << blocks[1].packed << " of " << blocks[0].packed;
+    const std::string refused = Refusal(DeflateXFile(twice));  // it inflates, but letters are no mesh
+    EXPECT_EQ(refused.find("block"), std::string::npos) << refused;
+}
+
+TEST(XFileCompressed, DamagedFilesAreRefusedAndSayWhere) {
+    const std::string z = DeflateXFile(Grid(48, false));
+    const std::vector<Block> b = Blocks(z);
+    ASSERT_GE(b.size(), 3u);
+    auto edit = [&](auto change) {
+        std::string d = z;
+        change(&d);
+        return d;
+    };
+    const struct {
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {z.substr(0, 18), "ends before its decompressed size"},
+        {edit([](std::string* d) { PutDword(d, 16, 0xffffffffu); }), "no mesh is that large"},
+        {edit([&](std::string* d) { d->resize(100); PutDword(d, 16, 2'000'000); }), "blocks could hold 327680 at most"},
+        {edit([&](std::string* d) { PutWord(d, b[1].at, 0); }), "declares 0 decompressed bytes"},
+        {edit([&](std::string* d) { PutWord(d, b[1].at, 32769); }), "a block holds 1 to 32768"},
+        {edit([&](std::string* d) { PutWord(d, b[1].at + 2, 0xffff); }), "run past the end of the file"},
+        {edit([&](std::string* d) { (*d)[b[2].at + 5] = 'J'; }), "\"CK\" signature"},
+        {edit([&](std::string* d) { PutWord(d, b[2].at + 2, 1); }), "\"CK\" signature"},
+        // Reserved block type 3 in the first deflate header.
+        {edit([&](std::string* d) { (*d)[b[0].at + 6] = '\x07'; }), "damaged deflate data (invalid block type)"},
+        {edit([&](std::string* d) { PutWord(d, b[1].at, b[1].inflated - 1); }), "inflates to more than the 32767 bytes"},
+        {edit([&](std::string* d) { PutWord(d, b.back().at, b.back().inflated + 1); }), "bytes, not the"},
+        {edit([&](std::string* d) { PutWord(d, b.back().at + 2, b.back().packed - 1); d->pop_back(); }), "cut short"},
+        {edit([&](std::string* d) { PutWord(d, b.back().at + 2, b.back().packed + 3); *d += "xyz"; }), "ends 3 bytes before"},
+        {z.substr(0, b.back().at + 2), "ends inside its sizes"},
+        {z.substr(0, b.back().at), "the blocks hold"},
+        {edit([&](std::string* d) { PutDword(d, 16, Dword(z, 16) + 1); }), "the blocks hold"},
+        {edit([&](std::string* d) { PutDword(d, 16, Dword(z, 16) - 32768 - 16); }), "more than the"},
+        // The second block without the first has no dictionary: its
+        // matches reach back into nothing.
+        {edit([&](std::string* d) { d->erase(b[0].at, b[1].at - b[0].at); PutDword(d, 16, Dword(z, 16) - 32768); }),
+         "damaged deflate data (invalid distance too far back)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        const std::string error = Refusal(c.bytes);
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
+    }
+
+    // A body that inflates but does not parse says its offset counts in the
+    // decompressed file.
+    const std::string cut = DeflateXFile(Binary(false).substr(0, 200));
+    EXPECT_NE(Refusal(cut).find("in the decompressed file"), std::string::npos) << Refusal(cut);
+}
+
+TEST(XFileCompressed, EveryTruncationAndRandomDamageIsRefusedWithoutHarm) {
+    const std::string small = DeflateXFile(kText, 40);
+    for (size_t n = 0; n <= small.size(); ++n) {
+        MeshData m;
+        std::string error;
+        ASSERT_EQ(ReadXFile(small.data(), n, &m, &error), n == small.size()) << "cut at " << n << ": " << error;
+    }
+    const std::string big = DeflateXFile(Grid(24, true));
+    std::mt19937 rng(2010);
+    for (int round = 0; round < 1500; ++round) {
+        std::string bytes = round % 2 ? big : small;
+        const int changes = 1 + static_cast<int>(rng() % 3);
+        for (int c = 0; c < changes; ++c) bytes[16 + rng() % (bytes.size() - 16)] = static_cast<char>(rng());
+        MeshData m;
+        std::string error;
+        if (!ReadXFile(bytes.data(), bytes.size(), &m, &error)) {
+            ASSERT_FALSE(error.empty());
+            ASSERT_TRUE(m.vertices.empty());
+        } else {
+            ASSERT_EQ(m.vertices.size() % 3, 0u);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -525,6 +744,14 @@ TEST(KeloXinfo, TellsWhatEachFileHoldsAndFailsTheRunOnABadOne) {
     fs::create_directories(dir);
     std::ofstream(dir / "good.x", std::ios::binary) << kText;
     std::ofstream(dir / "cut.x", std::ios::binary) << Binary(false).substr(0, 200);
+    std::ofstream(dir / "zipped.x", std::ios::binary) << DeflateXFile(Binary(false), 100);
+    std::ofstream(dir / "zcut.x", std::ios::binary) << DeflateXFile(kText).substr(0, 40);
+    std::tie(status, out) = Xinfo((dir / "zipped.x").string() + " " + (dir / "zcut.x").string());
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("format:    xof 0302bzip0032 (binary, MSZIP-compressed, 32-bit floats)"), std::string::npos) << out;
+    EXPECT_NE(out.find("zcut.x: error: block 0 at byte 20: its "), std::string::npos) << out;
+    EXPECT_NE(out.find("compressed bytes run past the end of the file"), std::string::npos) << out;
+
     std::tie(status, out) = Xinfo((dir / "cut.x").string() + " " + (dir / "good.x").string() + " " + (dir / "none.x").string());
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("cut.x: error: "), std::string::npos) << out;
