@@ -1,6 +1,7 @@
 # Turns data/resources.list into two generated sources:
 #   resources.S          one .incbin per blob, so the bytes land in .rodata as-is;
-#   resources_table.cpp  the (type, id) -> bytes table that platform/resources.cpp reads.
+#   resources_table.cpp  the (type, id) -> bytes table that platform/resources.cpp reads,
+#                        with each blob's FILE as listed (effect files #include by it).
 # Re-run at configure time whenever the list changes; the .S is rebuilt whenever
 # one of the listed files changes.
 function(kelo_embed_resources target list_file asset_dir)
@@ -31,7 +32,7 @@ function(kelo_embed_resources target list_file asset_dir)
     endif()
     string(APPEND asm "\t.global kelo_res_${n}\n\t.balign 16\nkelo_res_${n}:\n\t.incbin \"${path}\"\n\t.global kelo_res_${n}_end\nkelo_res_${n}_end:\n\t.byte 0\n")
     string(APPEND decls "extern const unsigned char kelo_res_${n}[];\nextern const unsigned char kelo_res_${n}_end[];\n")
-    string(APPEND rows "    {\"${type}\", ${id}u, kelo_res_${n}, kelo_res_${n}_end},\n")
+    string(APPEND rows "    {\"${type}\", ${id}u, kelo_res_${n}, kelo_res_${n}_end, \"${file}\"},\n")
     list(APPEND deps "${path}")
     math(EXPR n "${n} + 1")
   endforeach()
@@ -46,7 +47,7 @@ ${decls}}
 
 namespace plat::detail {
 const ResourceEntry kResourceTable[] = {
-${rows}    {nullptr, 0u, nullptr, nullptr},
+${rows}    {nullptr, 0u, nullptr, nullptr, nullptr},
 };
 }
 " @ONLY)

@@ -44,8 +44,19 @@ plat::fx::Effect* CreateEffectFromResource(uint32_t id, const char* name) {
         plat::LogWarning("fx", "%s: no device", name);
         return nullptr;
     }
+    // Its #include files are embedded too, found by the paths they have
+    // beside it in the source tree.
+    plat::fx::PreprocessOptions options;
+    options.path = std::string(plat::FindResourceFile(RT_RCDATA, id));
+    options.read = [](const std::string& path, std::string* text) {
+        size_t n = 0;
+        const unsigned char* b = plat::FindResourceByFile(RT_RCDATA, path, &n);
+        if (b) text->assign(reinterpret_cast<const char*>(b), n);
+        return b != nullptr;
+    };
     // The compiler's messages stay in the log; nothing here reads them.
-    return plat::fx::Effect::Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name);
+    return plat::fx::Effect::Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name,
+                                    options);
 }
 
 CTexture* CreateTextureFromResource(uint32_t id, const char* name) {

@@ -1,7 +1,8 @@
 // platform/effect.h - effect files: HLSL in Direct3D 9 effect syntax,
 // compiled at run time, used the way ID3DXEffect was.
 //
-// Offers: Effect::Create compiles an effect source (parameters with their
+// Offers: Effect::Create preprocesses (platform/fx_preprocess.h) and
+// compiles an effect source (parameters with their
 // defaults, textures, samplers with sampler_state blocks, techniques,
 // passes with render states and annotations, vs_2_0 / ps_2_0 / ps_3_0
 // entry points) into programs for the graphics device. Then, by name:
@@ -35,6 +36,7 @@
 #include <string_view>
 
 #include "platform/fx_desc.h"
+#include "platform/fx_preprocess.h"
 #include "platform/gfx_device.h"
 
 namespace plat::fx {
@@ -51,6 +53,11 @@ public:
     // receives the compiler's messages in either case.
     static Effect* Create(gfx::Device* device, std::string_view source, std::string_view name,
                           std::string* log = nullptr);
+    // The same, with where its #include files are found and the macros
+    // defined before it (platform/fx_preprocess.h); without them no
+    // #include resolves.
+    static Effect* Create(gfx::Device* device, std::string_view source, std::string_view name,
+                          const PreprocessOptions& options, std::string* log = nullptr);
 
     uint32_t AddRef() { return ++refs_; }
     uint32_t Release();
