@@ -60,8 +60,9 @@ struct PreprocessOptions {
 // Includes nested this deep are refused: real files nest two or three.
 inline constexpr size_t kMaxIncludeDepth = 32;
 // Tokens one file's macros may expand to, at most (see the .cpp for how
-// this is bounded before glslang runs). Effect files reach a few thousand.
-inline constexpr double kMaxExpansion = 4.0 * 1024 * 1024;
+// this is bounded before glslang runs). Effect files reach a few thousand;
+// the parser and the compiler take about a second for a million.
+inline constexpr double kMaxExpansion = 64.0 * 1024;
 
 bool Preprocess(std::string_view source, std::string_view name, const PreprocessOptions& options, std::string* out,
                 std::vector<std::string>* messages);

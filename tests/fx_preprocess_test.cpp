@@ -130,6 +130,7 @@ TEST(FxPreprocess, MessagesNameTheFileAndLineTheTextCameFrom) {
         {"two.fxh", "// line 1\nfloat g_fOk;\ntechnique Broken { pass p { PixelShader = nonsense(); } }\n"},
         {"self.fxh", "float g_a;\n#include \"self.fxh\"\n"},
         {"err.fxh", "\n\n#error the header says no\n"},
+        {"ok.fxh", "// three lines\nfloat g_fOk;\n\n"},
     });
     struct Case {
         const char* src;
@@ -143,7 +144,7 @@ TEST(FxPreprocess, MessagesNameTheFileAndLineTheTextCameFrom) {
              Case{"#include \"self.fxh\"\n", "self.fxh(2): #include: 'self.fxh' is included more than 32 deep"},
              Case{"float a;\n#include \"err.fxh\"\n", "err.fxh(3): #error: the header says no"},
              Case{"#if 1\nfloat a;\n#else\nfloat b;\n", "m.fx(5): #if without #endif"},
-             Case{"#include \"two.fxh\"\nfloat a;\nfloat b\n", "m.fx(4): expected ';'"},
+             Case{"#include \"ok.fxh\"\nfloat a;\nfloat b\n", "m.fx(4): expected ';'"},
              Case{"#line 200 \"orig.fx\"\nfloat a;\nfloat b c;\n", "orig.fx(201): expected ';'"},
          }) {
         fx::ParsedEffect e;
