@@ -1,6 +1,7 @@
 # Turns data/resources.list into three generated files:
 #   resources.S          one .incbin per blob, so the bytes land in .rodata as-is;
-#   resources_table.cpp  the (type, id) -> bytes table that platform/os/resources.cpp reads;
+#   resources_table.cpp  the (type, id) -> bytes table that platform/os/resources.cpp reads,
+#                        with each blob's FILE as listed (effect files #include by it);
 #   data/resource_ids.h  one named constant per id, for the show's code (on the
 #                        include path of everything that links the target).
 # Re-run at configure time whenever the list changes; the .S is rebuilt whenever
@@ -44,7 +45,7 @@ function(kelo_embed_resources target list_file asset_dir)
     endif()
     string(APPEND asm "\t.global kelo_res_${n}\n\t.balign 16\nkelo_res_${n}:\n\t.incbin \"${path}\"\n\t.global kelo_res_${n}_end\nkelo_res_${n}_end:\n\t.byte 0\n")
     string(APPEND decls "extern const unsigned char kelo_res_${n}[];\nextern const unsigned char kelo_res_${n}_end[];\n")
-    string(APPEND rows "    {\"${type}\", ${id}u, kelo_res_${n}, kelo_res_${n}_end},\n")
+    string(APPEND rows "    {\"${type}\", ${id}u, kelo_res_${n}, kelo_res_${n}_end, \"${file}\"},\n")
     list(APPEND deps "${path}")
     math(EXPR n "${n} + 1")
   endforeach()
@@ -59,7 +60,7 @@ ${decls}}
 
 namespace plat::detail {
 const ResourceEntry kResourceTable[] = {
-${rows}    {nullptr, 0u, nullptr, nullptr},
+${rows}    {nullptr, 0u, nullptr, nullptr, nullptr},
 };
 }
 " @ONLY)

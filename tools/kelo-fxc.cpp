@@ -2,7 +2,10 @@
 // them: techniques and passes with their states and annotations, parameters
 // with their types and defaults, and every compile message.
 //
-//   kelo-fxc [--glsl] FILE.fx...
+//   kelo-fxc [--glsl] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...
+//
+// Each file goes through the preprocessor first: its quoted #include files
+// are looked for beside it, then in each -I directory in order.
 //
 // Exit status 0 only when every file compiled. Runs headless (it makes an
 // off-screen OpenGL device, since compiling ends in the driver).
@@ -74,29 +77,57 @@ void PrintDesc(const fx::EffectDesc& d) {
     }
 }
 
+constexpr const char* kUsage = "usage: kelo-fxc [--glsl] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool glsl = false;
     std::vector<std::string> files;
+    fx::PreprocessOptions options;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--glsl") == 0) {
+        const std::string arg = argv[i];
+        if (arg == "--glsl") {
             glsl = true;
-        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("usage: kelo-fxc [--glsl] FILE.fx...\n"
+        } else if (arg == "--help" || arg == "-h") {
+            std::printf("%s"
                         "Compiles each effect file as kelo does and prints its techniques, passes\n"
                         "(states, annotations, shaders), parameters (type, default) and samplers,\n"
                         "then any compile messages. --glsl also prints the generated GLSL.\n"
-                        "Exit status: 0 when every file compiled, 1 otherwise, 2 on bad usage.\n");
+                        "Each file is preprocessed first: #include \"NAME\" is looked for beside\n"
+                        "the file, then in each -I DIR in the order given (#include <NAME> only\n"
+                        "in those); -D NAME[=VALUE] defines a macro before the file (NAME alone\n"
+                        "means NAME=1, NAME= defines it empty). -IDIR and -DNAME=VALUE work too.\n"
+                        "Exit status: 0 when every file compiled, 1 otherwise, 2 on bad usage.\n",
+                        kUsage);
             return 0;
+        } else if (arg.rfind("-I", 0) == 0 || arg.rfind("-D", 0) == 0) {
+            std::string value = arg.substr(2);
+            if (value.empty()) {
+                if (i + 1 >= argc) {
+                    std::fprintf(stderr, "kelo-fxc: %s needs a value\n%s", arg.c_str(), kUsage);
+                    return 2;
+                }
+                value = argv[++i];
+            }
+            if (arg[1] == 'I') {
+                options.include_dirs.push_back(value);
+            } else {
+                const size_t eq = value.find('=');
+                options.defines.emplace_back(value.substr(0, eq), eq == std::string::npos ? "1" : value.substr(eq + 1));
+            }
         } else {
-            files.push_back(argv[i]);
+            files.push_back(arg);
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "usage: kelo-fxc [--glsl] FILE.fx...\n");
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
+    options.read = [](const std::string& path, std::string* text) {
+        std::string why;
+        return ReadWholeFile(path, kMaxFileBytes, text, &why);
+    };
     std::string error;
     gfx::Device* device = nullptr;
     if (!InitVideo(&error, true) || !CreateMainWindow(WindowParams{}, &error) ||
@@ -113,7 +144,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::string log;
-        fx::Effect* effect = fx::Effect::Create(device, source, file, &log);
+        options.path = file;
+        fx::Effect* effect = fx::Effect::Create(device, source, file, options, &log);
         std::printf("%s: %s\n", file.c_str(), effect ? "compiled" : "FAILED");
         if (effect) {
             PrintDesc(effect->Desc());

@@ -6,10 +6,11 @@
 #include <map>
 
 #include "platform/fx/parser.h"
+#include "platform/fx/preprocess.h"
+#include "platform/fx/shader_compiler.h"
 #include "platform/fx/states.h"
 #include "platform/os/log.h"
 #include "platform/os/resources.h"
-#include "platform/fx/shader_compiler.h"
 
 namespace plat::fx {
 namespace {
@@ -96,6 +97,7 @@ struct Effect::Impl {
     gfx::Device* device = nullptr;
     std::string name;
     EffectDesc desc;
+    LineMap lines;  // the desc's line numbers back to files and lines
     std::vector<ParamValue> values;  // per desc.parameters entry
     std::map<std::pair<std::string, int>, std::unique_ptr<StageProgram>> programs;
     std::vector<std::vector<PassRuntime>> runtime;  // [technique][pass]
@@ -147,7 +149,7 @@ StageProgram* Effect::Impl::Compile(const std::string& hlsl, const ShaderRef& re
     auto found = programs.find(key);
     if (found != programs.end()) return found->second.get();
     if (!ref.arguments.empty()) {
-        *log += name + "(" + std::to_string(ref.line) + "): arguments to '" + ref.entry + "' are not supported\n";
+        *log += lines.Where(ref.line) + ": arguments to '" + ref.entry + "' are not supported\n";
         return nullptr;
     }
     auto program = std::make_unique<StageProgram>();
@@ -170,6 +172,7 @@ StageProgram* Effect::Impl::Compile(const std::string& hlsl, const ShaderRef& re
 
 bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
     desc = parsed.desc;
+    lines = parsed.lines;
     values.resize(desc.parameters.size());
     for (size_t i = 0; i < desc.parameters.size(); ++i) {
         const Parameter& p = desc.parameters[i];
@@ -194,7 +197,7 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
             } else {
                 // Direct3D would run its fixed-function pipeline here; this
                 // device has none, so the pass draws nothing.
-                *log += name + "(" + std::to_string(p.line) + "): pass '" + p.name +
+                *log += lines.Where(p.line) + ": pass '" + p.name +
                         "' has no pixel shader; fixed-function passes are not supported and draw nothing\n";
             }
             for (const StateAssignment& st : p.states) {
@@ -205,7 +208,7 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
                     rt.states.emplace_back(rs, value);
                 } else {
                     // Unknown states are reported, not fatal: the pass runs without them.
-                    *log += name + "(" + std::to_string(st.line) + "): " + why + "; ignored\n";
+                    *log += lines.Where(st.line) + ": " + why + "; ignored\n";
                 }
             }
             passes.push_back(std::move(rt));
@@ -218,11 +221,11 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
             uint32_t value;
             std::string why;
             if (!TranslateSamplerState(st, &ss, &value, &why)) {
-                *log += name + "(" + std::to_string(st.line) + "): " + why + "; ignored\n";
+                *log += lines.Where(st.line) + ": " + why + "; ignored\n";
             }
         }
         if (!s.texture.empty() && ParamIndex(s.texture) < 0) {
-            *log += name + "(" + std::to_string(s.line) + "): sampler '" + s.name + "' names texture '" + s.texture +
+            *log += lines.Where(s.line) + ": sampler '" + s.name + "' names texture '" + s.texture +
                     "', which is not declared\n";
         }
     }
@@ -327,14 +330,29 @@ Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string
         LogWarning("fx", "%.*s: no device", name_len, name.data());
         return nullptr;
     }
-    return Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name);
+    // Its #include files are embedded too, found by the paths they have
+    // beside it in the source tree.
+    PreprocessOptions options;
+    options.path = std::string(FindResourceFile(kResRcData, id));
+    options.read = [](const std::string& path, std::string* text) {
+        size_t n = 0;
+        const unsigned char* b = FindResourceByFile(kResRcData, path, &n);
+        if (b) text->assign(reinterpret_cast<const char*>(b), n);
+        return b != nullptr;
+    };
+    return Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name, options);
 }
 
 Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string_view name, std::string* log) {
+    return Create(device, source, name, PreprocessOptions{}, log);
+}
+
+Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string_view name,
+                       const PreprocessOptions& options, std::string* log) {
     std::string messages;
     ParsedEffect parsed;
     std::vector<std::string> parse_messages;
-    const bool parsed_ok = ParseEffect(source, name, &parsed, &parse_messages);
+    const bool parsed_ok = ReadEffectSource(source, name, options, &parsed, &parse_messages);
     for (const std::string& m : parse_messages) messages += m + "\n";
 
     Effect* effect = nullptr;

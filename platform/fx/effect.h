@@ -1,7 +1,8 @@
 // platform/fx/effect.h - effect files: HLSL in Direct3D 9 effect syntax,
 // compiled at run time, used the way ID3DXEffect was.
 //
-// Offers: Effect::Create compiles an effect source (parameters with their
+// Offers: Effect::Create preprocesses (platform/fx/preprocess.h) and
+// compiles an effect source (parameters with their
 // defaults, textures, samplers with sampler_state blocks, techniques,
 // passes with render states and annotations, vs_2_0 / ps_2_0 / ps_3_0
 // entry points) into programs for the graphics device. Then, by name:
@@ -35,6 +36,7 @@
 #include <string_view>
 
 #include "platform/fx/desc.h"
+#include "platform/fx/preprocess.h"
 #include "platform/gfx/device.h"
 
 namespace plat::fx {
@@ -51,9 +53,15 @@ public:
     // receives the compiler's messages in either case.
     static Effect* Create(gfx::Device* device, std::string_view source, std::string_view name,
                           std::string* log = nullptr);
-    // The effect file embedded as RCDATA resource `id`. Null, with one "fx:"
-    // warning naming `name`, when there is no such resource or no device;
-    // the compiler's messages go to the log.
+    // The same, with where its #include files are found and the macros
+    // defined before it (platform/fx/preprocess.h); without them no
+    // #include resolves.
+    static Effect* Create(gfx::Device* device, std::string_view source, std::string_view name,
+                          const PreprocessOptions& options, std::string* log = nullptr);
+    // The effect file embedded as RCDATA resource `id`, its #include files
+    // found among the embedded resources by the paths they have beside it in
+    // the source tree. Null, with one "fx:" warning naming `name`, when there
+    // is no such resource or no device; the compiler's messages go to the log.
     static Effect* CreateFromResource(gfx::Device* device, uint32_t id, std::string_view name);
 
     Handle GetTechniqueByName(std::string_view name) const;

@@ -47,11 +47,33 @@ void RecordDefine(std::string_view line, std::map<std::string, std::string, std:
     macros[name] = value;
 }
 
+// `#line N` or `#line N "file"`: the next line is line N (of that file).
+void RecordLine(std::string_view line, int at, LineMap& map) {
+    size_t i = 1;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (line.substr(i, 4) != "line" || i + 4 >= line.size() || !std::isspace(static_cast<unsigned char>(line[i + 4]))) {
+        return;
+    }
+    i += 4;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    long n = 0;
+    size_t digits = 0;
+    while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) && digits++ < 9) n = n * 10 + (line[i++] - '0');
+    if (digits == 0) return;
+    std::string file = map.marks.empty() ? map.name : map.marks.back().file;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i < line.size() && line[i] == '"') {
+        const size_t close = line.find('"', i + 1);
+        if (close != std::string_view::npos) file = std::string(line.substr(i + 1, close - i - 1));
+    }
+    map.marks.push_back({at + 1, static_cast<int>(n), std::move(file)});
+}
+
 // Comments and preprocessor lines are skipped here; the HLSL compiler sees
 // them again in the plain source. A block comment still open at the end of
 // the file sets *open_comment to the line it began on.
 std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::string, std::less<>>* macros = nullptr,
-                            int* open_comment = nullptr) {
+                            int* open_comment = nullptr, LineMap* lines = nullptr) {
     std::vector<Token> out;
     size_t i = 0;
     int line = 1;
@@ -94,6 +116,7 @@ std::vector<Token> Tokenize(std::string_view s, std::map<std::string, std::strin
                 ++i;
             }
             if (macros) RecordDefine(s.substr(directive, i - directive), *macros);
+            if (lines) RecordLine(s.substr(directive, i - directive), line, *lines);
             continue;
         }
         line_start = false;
@@ -183,7 +206,8 @@ constexpr size_t kMaxMacroExpansions = 1000;
 class Parser {
 public:
     Parser(std::string_view src, std::string_view name, std::vector<std::string>* messages)
-        : src_(src), name_(name), messages_(messages), toks_(Tokenize(src, &macros_, &open_comment_)) {}
+        : src_(src), name_(name), messages_(messages), lines_{std::string(name), {}},
+          toks_(Tokenize(src, &macros_, &open_comment_, &lines_)) {}
 
     bool Run(ParsedEffect* out);
 
@@ -214,7 +238,7 @@ private:
         return false;
     }
     void Message(int line, const std::string& what) {
-        if (messages_) messages_->push_back(std::string(name_) + "(" + std::to_string(line) + "): " + what);
+        if (messages_) messages_->push_back(lines_.Where(line) + ": " + what);
     }
 
     // Skips a balanced group starting at the current '(' '[' '{' or '<'.
@@ -271,6 +295,7 @@ private:
     std::vector<std::string>* messages_;
     std::map<std::string, std::string, std::less<>> macros_;
     // Set while toks_ is made, so declared before it.
+    LineMap lines_;
     int open_comment_ = 0;  // line of a block comment never closed
     std::vector<Token> toks_;
     size_t pos_ = 0;
@@ -324,6 +349,7 @@ bool Parser::Run(ParsedEffect* out) {
     hlsl.append(src_.substr(at));
     out->hlsl = std::move(hlsl);
     out->desc = std::move(desc_);
+    out->lines = std::move(lines_);
     return true;
 }
 
@@ -767,6 +793,13 @@ std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, 
 }
 
 }  // namespace
+
+std::string LineMap::Where(int line) const {
+    auto after = std::upper_bound(marks.begin(), marks.end(), line, [](int l, const Mark& m) { return l < m.line; });
+    if (after == marks.begin()) return name + "(" + std::to_string(line) + ")";
+    const Mark& m = *(after - 1);
+    return m.file + "(" + std::to_string(m.source_line + (line - m.line)) + ")";
+}
 
 bool ParseEffect(std::string_view source, std::string_view name, ParsedEffect* out,
                  std::vector<std::string>* messages) {

@@ -12,8 +12,14 @@
 // "NAME(LINE): what"; it never reads past the input and never recurses
 // without bound (nesting is limited).
 //
-// Does not: run the preprocessor (macros that build techniques are not
-// seen), or check the HLSL inside functions: the compiler does that.
+// Lines: `#line N "file"` (what the preprocessor writes where an include
+// begins or ends, platform/fx/preprocess.h) is honoured: messages name the
+// file and line the text came from, and ParsedEffect::lines maps the line
+// numbers kept in the description (counted in the text given) back the
+// same way.
+//
+// Does not: run the preprocessor (fx_preprocess.h does, before this), or
+// check the HLSL inside functions: the compiler does that.
 #pragma once
 
 #include <string>
@@ -24,9 +30,23 @@
 
 namespace plat::fx {
 
+// Where each line of a text came from, after its #line directives.
+struct LineMap {
+    struct Mark {
+        int line;          // from this line of the text on ...
+        int source_line;   // ... lines count from here ...
+        std::string file;  // ... in this file
+    };
+    std::string name;          // the text's own name, before any mark
+    std::vector<Mark> marks;   // in text order
+    // "FILE(LINE)" for a line of the text.
+    std::string Where(int line) const;
+};
+
 struct ParsedEffect {
     EffectDesc desc;
     std::string hlsl;  // plain HLSL, same length in lines as the source
+    LineMap lines;
 };
 
 bool ParseEffect(std::string_view source, std::string_view name, ParsedEffect* out,

@@ -12,6 +12,7 @@ struct ResourceEntry {
     uint32_t id;
     const unsigned char* begin;
     const unsigned char* end;    // one past the last byte (a zero byte sits there)
+    const char* file;            // FILE as data/resources.list gives it
 };
 
 extern const ResourceEntry kResourceTable[];

@@ -9,6 +9,10 @@
 // never be written. Each blob is followed by one zero byte that is not counted
 // in its size, so text blobs (effect sources) can be read as C strings.
 //
+// Each blob also keeps the path it was listed under (relative to
+// data/assets/, e.g. "../../render/shaders/Scene.fx"), so an embedded effect
+// file can #include another embedded file by the name it has on disk.
+//
 // Does not: decode anything, or know what a blob means.
 #pragma once
 
@@ -27,5 +31,12 @@ inline constexpr std::string_view kResIcon = "ICON";
 // The bytes of resource (type, id), or null when there is none; *size (when
 // not null) receives the byte count only when the resource exists.
 const unsigned char* FindResourceBytes(std::string_view type, uint32_t id, size_t* size);
+
+// The path resource (type, id) was listed under; "" when there is none.
+std::string_view FindResourceFile(std::string_view type, uint32_t id);
+
+// The bytes of the resource of `type` listed under `file` (compared after
+// lexical normalisation: "a/./b/../c.fxh" is "a/c.fxh"), or null.
+const unsigned char* FindResourceByFile(std::string_view type, std::string_view file, size_t* size);
 
 }  // namespace plat

@@ -53,4 +53,30 @@ TEST(KeloFxc, ABrokenFileFailsTheRunAndSaysWhere) {
     fs::remove_all(dir);
 }
 
+TEST(KeloFxc, IncludeDirectoriesAndDefinesFromTheCommandLine) {
+    const fs::path dir = fs::temp_directory_path() / ("kelo_fxc_pp_" + std::to_string(getpid()));
+    fs::create_directories(dir / "lib");
+    {
+        std::ofstream(dir / "lib" / "scale.fxh") << "float g_fScale = SCALE;\n";
+        std::ofstream(dir / "main.fx") << "#include \"scale.fxh\"\n"
+                                          "#ifdef WITH_BIAS\nfloat g_fBias = 0.5;\n#endif\n"
+                                          "float4 PS(float2 t : TEXCOORD0) : COLOR0 { return float4(t * g_fScale, 0, 1); }\n"
+                                          "technique T { pass p { VertexShader = null; PixelShader = compile ps_2_0 PS(); } }\n";
+    }
+    const std::string main = (dir / "main.fx").string();
+    auto [status, out] = Fxc("-I " + (dir / "lib").string() + " -D SCALE=2.5 -DWITH_BIAS " + main);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("parameter float g_fScale = {2.5}"), std::string::npos) << out;
+    EXPECT_NE(out.find("parameter float g_fBias = {0.5}"), std::string::npos) << out;
+    // Without -I the include is not found, and the message says where it looked.
+    auto [missing_status, missing] = Fxc("-D SCALE=1 " + main);
+    EXPECT_EQ(missing_status, 1);
+    EXPECT_NE(missing.find(main + "(1): #include: cannot find include file 'scale.fxh'"), std::string::npos) << missing;
+    auto [help_status, help] = Fxc("--help");
+    EXPECT_EQ(help_status, 0);
+    EXPECT_NE(help.find("[-I DIR]... [-D NAME[=VALUE]]..."), std::string::npos) << help;
+    EXPECT_EQ(Fxc(main + " -I").first, 2);
+    fs::remove_all(dir);
+}
+
 }  // namespace
