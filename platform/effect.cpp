@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/fx_entry.h"
 #include "platform/fx_parser.h"
 #include "platform/fx_states.h"
 #include "platform/log.h"
@@ -116,7 +117,7 @@ struct Effect::Impl {
         return -1;
     }
     bool Build(const ParsedEffect& parsed, std::string* log);
-    StageProgram* Compile(const std::string& hlsl, const ShaderRef& ref, ShaderStage stage, std::string* log);
+    StageProgram* Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage, std::string* log);
     void ApplyPass(const PassRuntime& pass);
     void UploadConstants(const PassRuntime& pass);
     void SaveStates(int technique_index);
@@ -140,18 +141,25 @@ Effect::Impl::~Impl() {
     }
 }
 
-StageProgram* Effect::Impl::Compile(const std::string& hlsl, const ShaderRef& ref, ShaderStage stage,
+StageProgram* Effect::Impl::Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage,
                                     std::string* log) {
-    auto key = std::make_pair(ref.entry + " " + ref.profile, static_cast<int>(stage));
+    // The same function with other compile arguments is another program.
+    auto key = std::make_pair(ref.entry + " " + ref.profile + " (" + ref.arguments + ")", static_cast<int>(stage));
     auto found = programs.find(key);
     if (found != programs.end()) return found->second.get();
-    if (!ref.arguments.empty()) {
-        *log += name + "(" + std::to_string(ref.line) + "): arguments to '" + ref.entry + "' are not supported\n";
+    EntryPoint entry;
+    std::string why;
+    if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel, static_cast<int>(programs.size()), &entry,
+                        &why)) {
+        *log += name + why + "\n";
         return nullptr;
     }
     auto program = std::make_unique<StageProgram>();
     auto unit = [this](std::string_view sampler) { return SamplerIndex(sampler) < gfx::kMaxSamplers ? SamplerIndex(sampler) : -1; };
-    if (!CompileHlsl(hlsl, name, ref.entry, stage, ref.profile, unit, &program->compiled, log)) return nullptr;
+    if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name, stage,
+                     ref.profile, unit, &program->compiled, log)) {
+        return nullptr;
+    }
     std::string glsl_log;
     program->shader = device->CreateShader(stage, program->compiled.glsl,
                                            stage == ShaderStage::Pixel ? kColorOutputName : "", &glsl_log);
@@ -184,11 +192,11 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
         for (const Pass& p : t.passes) {
             PassRuntime rt;
             if (p.vertex_shader.present) {
-                rt.vs = Compile(parsed.hlsl, p.vertex_shader, ShaderStage::Vertex, log);
+                rt.vs = Compile(parsed, p.vertex_shader, ShaderStage::Vertex, log);
                 if (!rt.vs) return false;
             }
             if (p.pixel_shader.present) {
-                rt.ps = Compile(parsed.hlsl, p.pixel_shader, ShaderStage::Pixel, log);
+                rt.ps = Compile(parsed, p.pixel_shader, ShaderStage::Pixel, log);
                 if (!rt.ps) return false;
             } else {
                 // Direct3D would run its fixed-function pipeline here; this

@@ -24,9 +24,30 @@
 
 namespace plat::fx {
 
+// A function's parameter as written: what an entry point wrapper needs to
+// pass it on (platform/fx_entry.h).
+struct FunctionParam {
+    std::string qualifiers;  // "in", "out", "inout", "uniform", ... space-separated, as written
+    std::string type;        // one line: "float4", "VS_INPUT"
+    std::string name;
+    std::string dims;        // "[4]" or empty
+    std::string semantic;    // "POSITION", "TEXCOORD0" or empty
+    bool is_uniform = false; // bound by a compile statement's argument
+    bool is_out = false;     // out or inout
+};
+
+struct FunctionSig {
+    std::string return_type;      // "void", "float4", "VS_OUTPUT"
+    std::string return_semantic;  // "COLOR0" or empty
+    std::string name;
+    std::vector<FunctionParam> params;
+    int line = 0;
+};
+
 struct ParsedEffect {
     EffectDesc desc;
     std::string hlsl;  // plain HLSL, same length in lines as the source
+    std::vector<FunctionSig> functions;  // every function defined at file scope
 };
 
 bool ParseEffect(std::string_view source, std::string_view name, ParsedEffect* out,
