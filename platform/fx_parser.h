@@ -6,11 +6,20 @@
 // annotations, sampler_state blocks, global semantics and parameter
 // initialisers are blanked out (newlines kept, so line numbers still match
 // the file) and each sampler becomes a bare `sampler2D name;`. Parameter
-// defaults are evaluated here because HLSL compilers drop them.
+// defaults are evaluated here because HLSL compilers drop them: numbers,
+// + - * /, constructors, braces (a comma before the closing brace allowed),
+// `#define NAME value` macros and `static const` scalars and vectors. A
+// default that cannot be read, or holds more or fewer values than its type
+// (one value fills them all), is an error, never zeros. Array sizes are
+// evaluated the same way and written back as numbers. Every function's
+// signature is kept for the entry point wrappers (platform/fx_entry.h).
 //
 // Errors: a structure it cannot read gives false and messages of the form
 // "NAME(LINE): what"; it never reads past the input and never recurses
 // without bound (nesting is limited).
+//
+// Refuses by name and line: assembly shaders, shader variables and arrays
+// of them (`VertexShader = (vs[i])`).
 //
 // Does not: run the preprocessor (macros that build techniques are not
 // seen), or check the HLSL inside functions: the compiler does that.
