@@ -70,7 +70,6 @@ bool MakeEntryPoint(const std::vector<FunctionSig>& functions, const ShaderRef& 
     out->name = ref.entry;
     out->extra.clear();
     if (!f) {
-        if (args.empty()) return true;  // the compiler says what is missing
         *error = "(" + std::to_string(ref.line) + "): entry point '" + ref.entry + "' is not defined in the file";
         return false;
     }

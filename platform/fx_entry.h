@@ -12,8 +12,9 @@
 // function with the arguments as written. Any other entry point is used as
 // it is.
 //
-// Errors: an entry point the file does not define, or arguments that do not
-// match its uniform parameters, give false and a message naming the line.
+// Errors: an entry point the file does not define (the compiler would only
+// find no output), or arguments that do not match its uniform parameters,
+// give false and a message naming the pass's line.
 //
 // Does not: evaluate the arguments (the compiler folds them), or look into
 // structures passed in (VPOS inside an input struct is refused).
