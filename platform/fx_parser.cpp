@@ -444,7 +444,15 @@ bool Parser::ParseAssignments(std::vector<StateAssignment>& out, Pass* pass) {
                 ref.present = true;
                 ref.profile = std::string(toks_[begin + 1].text);
                 ref.entry = std::string(toks_[begin + 2].text);
-                ref.arguments = end - begin > 5 ? TextOf(begin + 4, end - 1) : std::string();
+                // From the tokens, so comments and newlines among the
+                // arguments stay out of the one-line wrapper made of them.
+                for (size_t k = begin + 4; k + 1 < end; ++k) {
+                    const std::string_view t = toks_[k].text;
+                    const bool tight = ref.arguments.empty() || t == "," || t == "(" || t == ")" || t == "]" || t == "." ||
+                                       ref.arguments.back() == '(' || ref.arguments.back() == '[' ||
+                                       ref.arguments.back() == '.';
+                    ref.arguments += (tight ? "" : " ") + std::string(t);
+                }
             } else if (first.kind == Tok::Ident && (EqualsNoCase(first.text, "null"))) {
                 ref.present = false;
             } else if (first.kind == Tok::Ident && first.text == "asm") {

@@ -131,7 +131,8 @@ float4 PS(float4 col : COLOR0, uniform float3 c) : COLOR0 { return float4(c, col
 float4 PSColour(float4 col : COLOR0) : COLOR0 { return col; }
 technique Red { pass p { VertexShader = compile vs_2_0 VS(1, false); PixelShader = compile ps_2_0 PS(float3(1, 0, 0)); } }
 technique Green { pass p { VertexShader = compile vs_2_0 VS(1, false);
-                           PixelShader = compile ps_2_0 PS(float3(0, 1.0 / kLevels, kLevels * 2)); } }
+                           PixelShader = compile ps_2_0 PS(float3(0, // no red
+                                                                  1.0 / kLevels, kLevels * 2)); } }
 technique Scaled { pass p { VertexShader = compile vs_2_0 VS(0.5 * 3, true); PixelShader = compile ps_2_0 PSColour(); } }
 )");
     const auto clip = [this] { DrawClipQuad(d, 0xFFFFFFFFu); };
