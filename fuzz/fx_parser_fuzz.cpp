@@ -7,7 +7,8 @@
 // Besides "no crash, no sanitizer report, no hang", it holds the parser to
 // the one promise the compiler relies on: the plain HLSL has exactly the
 // preprocessed text's newlines, so the compiler's line numbers (and the
-// #line directives among them) point into the right files.
+// #line directives among them) point into the right files; and an entry
+// point wrapper (platform/fx/entry.h) adds one line after it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fx/entry.h"
 #include "platform/fx/parser.h"
 #include "platform/fx/preprocess.h"
 
@@ -42,6 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plat::fx::ParseEffect(text, "fuzz.fx", &out, &messages)) {
         const auto lines = [](std::string_view s) { return std::count(s.begin(), s.end(), '\n'); };
         if (lines(out.hlsl) != lines(text)) std::abort();
+        // A wrapper entry point is one line after the file's last.
+        int index = 0;
+        for (const plat::fx::Technique& t : out.desc.techniques) {
+            for (const plat::fx::Pass& p : t.passes) {
+                for (const plat::fx::ShaderRef* ref : {&p.vertex_shader, &p.pixel_shader}) {
+                    if (!ref->present) continue;
+                    plat::fx::EntryPoint entry;
+                    std::string error;
+                    if (plat::fx::MakeEntryPoint(out.functions, *ref, ref == &p.pixel_shader, index++, &entry, &error) &&
+                        !entry.extra.empty() && lines(entry.extra) != 2) {
+                        std::abort();
+                    }
+                }
+            }
+        }
     }
     return 0;
 }

@@ -2,13 +2,16 @@
 // them: techniques and passes with their states and annotations, parameters
 // with their types and defaults, and every compile message.
 //
-//   kelo-fxc [--glsl] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...
+//   kelo-fxc [--glsl] [--defaults] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...
 //
 // Each file goes through the preprocessor first: its quoted #include files
-// are looked for beside it, then in each -I directory in order.
+// are looked for beside it, then in each -I directory in order. --defaults
+// prints only each parameter's type and the default it starts with, element
+// by element, so what the front end read can be checked.
 //
 // Exit status 0 only when every file compiled. Runs headless (it makes an
 // off-screen OpenGL device, since compiling ends in the driver).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -45,7 +48,7 @@ void PrintAnnotations(const std::vector<fx::Annotation>& list, const char* inden
 
 void PrintShader(const char* what, const fx::ShaderRef& s) {
     if (s.present) {
-        std::printf("      %s = compile %s %s()\n", what, s.profile.c_str(), s.entry.c_str());
+        std::printf("      %s = compile %s %s(%s)\n", what, s.profile.c_str(), s.entry.c_str(), s.arguments.c_str());
     } else {
         std::printf("      %s = none%s\n", what, std::strcmp(what, "VertexShader") == 0 ? " (pre-transformed vertices)" : "");
     }
@@ -77,23 +80,59 @@ void PrintDesc(const fx::EffectDesc& d) {
     }
 }
 
-constexpr const char* kUsage = "usage: kelo-fxc [--glsl] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...\n";
+constexpr const char* kUsage =
+    "usage: kelo-fxc [--glsl] [--defaults] [-I DIR]... [-D NAME[=VALUE]]... FILE.fx...\n";
+// One line per parameter: "float2 offs[16] = {{-1.5, -1.5}, ..., {1.5, 1.5}}",
+// each element (and each matrix row) in its own braces; "(none)" when the
+// file gives no default and the parameter starts at zero.
+void PrintDefaults(const fx::EffectDesc& d) {
+    for (const fx::Parameter& p : d.parameters) {
+        std::printf("  %s %s", p.type.c_str(), p.name.c_str());
+        if (p.elements) std::printf("[%d]", p.elements);
+        if (p.cls == fx::ParamClass::Texture || p.cls == fx::ParamClass::Sampler) {
+            std::printf("\n");
+            continue;
+        }
+        if (!p.has_default) {
+            std::printf(" = (none)\n");
+            continue;
+        }
+        const size_t row = static_cast<size_t>(std::max(1, p.columns));
+        const size_t element = row * static_cast<size_t>(std::max(1, p.rows));
+        std::string text;
+        for (size_t e = 0; e < p.defaults.size(); e += element) {
+            std::string one;
+            for (size_t r = e; r < std::min(p.defaults.size(), e + element); r += row) {
+                const std::vector<float> values(p.defaults.begin() + static_cast<std::ptrdiff_t>(r),
+                                                p.defaults.begin() + static_cast<std::ptrdiff_t>(std::min(p.defaults.size(), r + row)));
+                if (!one.empty()) one += ", ";
+                one += p.rows > 1 ? "{" + Join(values) + "}" : Join(values);
+            }
+            if (!text.empty()) text += ", ";
+            text += element > 1 && p.elements ? "{" + one + "}" : one;
+        }
+        std::printf(" = %s\n", (p.elements || element > 1) ? ("{" + text + "}").c_str() : text.c_str());
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool glsl = false;
+    bool glsl = false, defaults = false;
     std::vector<std::string> files;
     fx::PreprocessOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--glsl") {
             glsl = true;
+        } else if (arg == "--defaults") {
+            defaults = true;
         } else if (arg == "--help" || arg == "-h") {
             std::printf("%s"
                         "Compiles each effect file as kelo does and prints its techniques, passes\n"
                         "(states, annotations, shaders), parameters (type, default) and samplers,\n"
-                        "then any compile messages. --glsl also prints the generated GLSL.\n"
+                        "then any compile messages. --glsl also prints the generated GLSL;\n"
+                        "--defaults prints only each parameter's type and default, element by element.\n"
                         "Each file is preprocessed first: #include \"NAME\" is looked for beside\n"
                         "the file, then in each -I DIR in the order given (#include <NAME> only\n"
                         "in those); -D NAME[=VALUE] defines a macro before the file (NAME alone\n"
@@ -148,7 +187,7 @@ int main(int argc, char** argv) {
         fx::Effect* effect = fx::Effect::Create(device, source, file, options, &log);
         std::printf("%s: %s\n", file.c_str(), effect ? "compiled" : "FAILED");
         if (effect) {
-            PrintDesc(effect->Desc());
+            defaults ? PrintDefaults(effect->Desc()) : PrintDesc(effect->Desc());
             if (glsl) std::printf("%s", effect->DumpGlsl().c_str());
             effect->Release();
         } else {

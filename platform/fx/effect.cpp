@@ -1,3 +1,15 @@
+// The effect object: parameters and their values, programs compiled per
+// pass, the states a technique saves and restores, and the ID3DXEffect-style
+// calls.
+//
+// Index of this file:
+// [SECTION] Handles and per-pass records
+// [SECTION] The effect's inside: building, compiling, constants, states
+// [SECTION] Creation
+// [SECTION] Lookups
+// [SECTION] Setting values
+// [SECTION] Running a technique
+
 #include "platform/fx/effect.h"
 
 #include <algorithm>
@@ -5,6 +17,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/fx/entry.h"
 #include "platform/fx/parser.h"
 #include "platform/fx/preprocess.h"
 #include "platform/fx/shader_compiler.h"
@@ -14,6 +27,10 @@
 
 namespace plat::fx {
 namespace {
+
+// ---------------------------------------------------------------------------
+// [SECTION] Handles and per-pass records
+// ---------------------------------------------------------------------------
 
 template <typename T>
 Handle ToHandle(const T* object) {
@@ -93,6 +110,10 @@ void Pack(const BlockMember& m, const Parameter& p, const std::vector<float>& v,
 
 }  // namespace
 
+// ---------------------------------------------------------------------------
+// [SECTION] The effect's inside: building, compiling, constants, states
+// ---------------------------------------------------------------------------
+
 struct Effect::Impl {
     gfx::Device* device = nullptr;
     std::string name;
@@ -119,7 +140,7 @@ struct Effect::Impl {
         return -1;
     }
     bool Build(const ParsedEffect& parsed, std::string* log);
-    StageProgram* Compile(const std::string& hlsl, const ShaderRef& ref, ShaderStage stage, std::string* log);
+    StageProgram* Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage, std::string* log);
     void ApplyPass(const PassRuntime& pass);
     void UploadConstants(const PassRuntime& pass);
     void SaveStates(int technique_index);
@@ -143,18 +164,25 @@ Effect::Impl::~Impl() {
     }
 }
 
-StageProgram* Effect::Impl::Compile(const std::string& hlsl, const ShaderRef& ref, ShaderStage stage,
+StageProgram* Effect::Impl::Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage,
                                     std::string* log) {
-    auto key = std::make_pair(ref.entry + " " + ref.profile, static_cast<int>(stage));
+    // The same function with other compile arguments is another program.
+    auto key = std::make_pair(ref.entry + " " + ref.profile + " (" + ref.arguments + ")", static_cast<int>(stage));
     auto found = programs.find(key);
     if (found != programs.end()) return found->second.get();
-    if (!ref.arguments.empty()) {
-        *log += lines.Where(ref.line) + ": arguments to '" + ref.entry + "' are not supported\n";
+    EntryPoint entry;
+    std::string why;
+    if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel, static_cast<int>(programs.size()), &entry,
+                        &why)) {
+        *log += lines.Where(ref.line) + ": " + why + "\n";
         return nullptr;
     }
     auto program = std::make_unique<StageProgram>();
     auto unit = [this](std::string_view sampler) { return SamplerIndex(sampler) < gfx::kMaxSamplers ? SamplerIndex(sampler) : -1; };
-    if (!CompileHlsl(hlsl, name, ref.entry, stage, ref.profile, unit, &program->compiled, log)) return nullptr;
+    if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name, stage,
+                     ref.profile, unit, &program->compiled, log)) {
+        return nullptr;
+    }
     std::string glsl_log;
     program->shader = device->CreateShader(stage, program->compiled.glsl,
                                            stage == ShaderStage::Pixel ? kColorOutputName : "", &glsl_log);
@@ -188,11 +216,11 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
         for (const Pass& p : t.passes) {
             PassRuntime rt;
             if (p.vertex_shader.present) {
-                rt.vs = Compile(parsed.hlsl, p.vertex_shader, ShaderStage::Vertex, log);
+                rt.vs = Compile(parsed, p.vertex_shader, ShaderStage::Vertex, log);
                 if (!rt.vs) return false;
             }
             if (p.pixel_shader.present) {
-                rt.ps = Compile(parsed.hlsl, p.pixel_shader, ShaderStage::Pixel, log);
+                rt.ps = Compile(parsed, p.pixel_shader, ShaderStage::Pixel, log);
                 if (!rt.ps) return false;
             } else {
                 // Direct3D would run its fixed-function pipeline here; this
@@ -313,10 +341,12 @@ void Effect::Impl::RestoreStates() {
     saved = SavedState{};
 }
 
-// ---- Effect ------------------------------------------------------------------
-
 Effect::Effect() : impl_(std::make_unique<Impl>()) {}
 Effect::~Effect() = default;
+
+// ---------------------------------------------------------------------------
+// [SECTION] Creation
+// ---------------------------------------------------------------------------
 
 Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string_view name) {
     const int name_len = static_cast<int>(name.size());
@@ -388,6 +418,10 @@ Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string
     return effect;
 }
 
+// ---------------------------------------------------------------------------
+// [SECTION] Lookups
+// ---------------------------------------------------------------------------
+
 Handle Effect::GetTechniqueByName(std::string_view name) const {
     for (const Technique& t : impl_->desc.techniques) {
         if (t.name == name) return ToHandle(&t);
@@ -452,6 +486,10 @@ bool Effect::GetFloat(Handle handle, float* value) const {
     return false;
 }
 
+// ---------------------------------------------------------------------------
+// [SECTION] Setting values
+// ---------------------------------------------------------------------------
+
 bool Effect::SetTechnique(std::string_view name) { return SetTechnique(GetTechniqueByName(name)); }
 
 bool Effect::SetTechnique(Handle technique) {
@@ -499,6 +537,10 @@ bool Effect::SetFloatArray(std::string_view name, const float* values, unsigned 
     std::copy(values, values + std::min<size_t>(count, v.size()), v.begin());
     return true;
 }
+
+// ---------------------------------------------------------------------------
+// [SECTION] Running a technique
+// ---------------------------------------------------------------------------
 
 bool Effect::Begin(unsigned* passes, uint32_t flags) {
     if (impl_->technique < 0 || impl_->begun) return false;

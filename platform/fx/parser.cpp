@@ -1,3 +1,16 @@
+// The effect-file front end: tokens, types, the parser of declarations,
+// techniques, passes and functions, and the constant expressions of
+// defaults and array sizes.
+//
+// Index of this file:
+// [SECTION] Tokens
+// [SECTION] Types
+// [SECTION] The parser
+// [SECTION] Annotations, states, passes and techniques
+// [SECTION] Declarations, functions and static constants
+// [SECTION] Constant expressions
+// [SECTION] The line map and ParseEffect
+
 #include "platform/fx/parser.h"
 
 #include <algorithm>
@@ -10,7 +23,9 @@
 namespace plat::fx {
 namespace {
 
-// ---- Tokens ----------------------------------------------------------------
+// ---------------------------------------------------------------------------
+// [SECTION] Tokens
+// ---------------------------------------------------------------------------
 
 enum class Tok { Ident, Number, String, Punct, End };
 
@@ -158,7 +173,9 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-// ---- Types -----------------------------------------------------------------
+// ---------------------------------------------------------------------------
+// [SECTION] Types
+// ---------------------------------------------------------------------------
 
 struct TypeShape {
     ParamClass cls = ParamClass::Struct;
@@ -194,14 +211,16 @@ TypeShape ShapeOf(std::string_view type) {
     return t;
 }
 
-// ---- Parser ----------------------------------------------------------------
-
 constexpr int kMaxDepth = 64;
 // Macro uses expanded in one file. Real files need a few dozen, but macros
 // built on each other (B = (A + A), C = (B + B), ...) ask for 2^depth
 // expansions within the nesting limit; past this budget a default is "not a
 // constant" instead of a hang.
 constexpr size_t kMaxMacroExpansions = 1000;
+
+// ---------------------------------------------------------------------------
+// [SECTION] The parser
+// ---------------------------------------------------------------------------
 
 class Parser {
 public:
@@ -249,6 +268,8 @@ private:
     bool ParseAnnotations(std::vector<Annotation>& out);
     bool ParseAssignments(std::vector<StateAssignment>& out, Pass* pass);
     bool ParseDeclaration();
+    bool ParseFunction(std::string return_type, size_t name_tok);
+    bool ParseStaticConst(const std::string& type);
     bool ParseSamplerState(Sampler& s);
     // Evaluates tokens [begin, end) as a number list: literals, + - * /,
     // parentheses, constructors such as float4(...) and braces.
@@ -309,6 +330,10 @@ private:
     // stripped source hides it from the compiler.
     std::map<std::string, int, std::less<>> globals_;
     EffectDesc desc_;
+    std::vector<FunctionSig> functions_;
+    // `static const` scalars and vectors with their values, in file order:
+    // array sizes and defaults may be written with them (`float4 taps[N * 2]`).
+    std::map<std::string, std::vector<float>, std::less<>> constants_;
     std::vector<Edit> edits_;
 };
 
@@ -350,6 +375,7 @@ bool Parser::Run(ParsedEffect* out) {
     out->hlsl = std::move(hlsl);
     out->desc = std::move(desc_);
     out->lines = std::move(lines_);
+    out->functions = std::move(functions_);
     return true;
 }
 
@@ -380,6 +406,10 @@ bool Parser::ParseTopLevel() {
     if (t.kind != Tok::Ident) return Error("expected a declaration");
     return ParseDeclaration();
 }
+
+// ---------------------------------------------------------------------------
+// [SECTION] Annotations, states, passes and techniques
+// ---------------------------------------------------------------------------
 
 bool Parser::ParseAnnotations(std::vector<Annotation>& out) {
     if (!IsPunct('<')) return true;
@@ -463,11 +493,26 @@ bool Parser::ParseAssignments(std::vector<StateAssignment>& out, Pass* pass) {
                 ref.present = true;
                 ref.profile = std::string(toks_[begin + 1].text);
                 ref.entry = std::string(toks_[begin + 2].text);
-                ref.arguments = end - begin > 5 ? TextOf(begin + 4, end - 1) : std::string();
+                // From the tokens, so comments and newlines among the
+                // arguments stay out of the one-line wrapper made of them.
+                for (size_t k = begin + 4; k + 1 < end; ++k) {
+                    const std::string_view t = toks_[k].text;
+                    const bool tight = ref.arguments.empty() || t == "," || t == "(" || t == ")" || t == "]" || t == "." ||
+                                       ref.arguments.back() == '(' || ref.arguments.back() == '[' ||
+                                       ref.arguments.back() == '.';
+                    ref.arguments += (tight ? "" : " ") + std::string(t);
+                }
             } else if (first.kind == Tok::Ident && (EqualsNoCase(first.text, "null"))) {
                 ref.present = false;
             } else if (first.kind == Tok::Ident && first.text == "asm") {
-                Message(st.line, "assembly shaders are not supported");
+                Message(st.line, "assembly shader ('" + st.name + " = asm { ... }') is not supported; write it in HLSL");
+                failed_ = true;
+                return false;
+            } else if (std::any_of(toks_.begin() + static_cast<std::ptrdiff_t>(begin),
+                                   toks_.begin() + static_cast<std::ptrdiff_t>(end),
+                                   [](const Token& t) { return t.text == "["; })) {
+                Message(st.line, "shader array indexed at run time ('" + st.name + " = " + OneLineOf(begin, end) +
+                                     "') is not supported");
                 failed_ = true;
                 return false;
             } else {
@@ -535,9 +580,13 @@ bool Parser::ParseSamplerState(Sampler& s) {
     return true;
 }
 
+// ---------------------------------------------------------------------------
+// [SECTION] Declarations, functions and static constants
+// ---------------------------------------------------------------------------
+
 bool Parser::ParseDeclaration() {
     const size_t stmt_begin = Peek().begin;
-    bool is_static = false;
+    bool is_static = false, is_const = false;
     std::string keep_qualifiers;  // packing qualifiers change the layout: kept
     static constexpr std::string_view kQualifiers[] = {"static", "uniform", "const", "extern", "shared",
                                                        "volatile", "inline", "row_major", "column_major", "precise"};
@@ -546,6 +595,7 @@ bool Parser::ParseDeclaration() {
         if (t.kind != Tok::Ident) break;
         if (std::find(std::begin(kQualifiers), std::end(kQualifiers), t.text) == std::end(kQualifiers)) break;
         if (t.text == "static") is_static = true;
+        if (t.text == "const") is_const = true;
         if (t.text == "row_major" || t.text == "column_major") keep_qualifiers += std::string(t.text) + " ";
         Next();
     }
@@ -560,13 +610,18 @@ bool Parser::ParseDeclaration() {
     }
     if (Peek().kind != Tok::Ident) return Error("expected a name after the type '" + type + "'");
 
-    // A function: pass it through untouched.
-    if (IsPunct('(', 1)) {
-        Next();
-        if (!SkipGroup()) return false;
-        while (!AtEnd() && !IsPunct('{') && !IsPunct(';')) Next();  // ": SEMANTIC"
-        if (IsPunct('{')) return SkipGroup();
-        return Expect(';', "after the function declaration");
+    // A function: pass it through, remembering its signature.
+    if (IsPunct('(', 1)) return ParseFunction(hlsl_type, pos_);
+
+    if (EqualsNoCase(type, "VertexShader") || EqualsNoCase(type, "PixelShader")) {
+        // Shader variables and arrays of them (picked by an index at run time)
+        // have no counterpart in the device: every pass names its entry point.
+        Message(Peek().line, "shader variable '" + type + " " + std::string(Peek().text) +
+                                 (IsPunct('[', 1) ? "[...]" : "") +
+                                 "' is not supported (shader arrays and shader variables: write "
+                                 "'compile PROFILE Entry(...)' in the pass)");
+        failed_ = true;
+        return false;
     }
 
     const TypeShape shape = ShapeOf(type);
@@ -574,7 +629,9 @@ bool Parser::ParseDeclaration() {
     const bool is_sampler = shape.cls == ParamClass::Sampler;
     const bool is_string = type == "string";
     if (is_static) {
-        // Constants of the shader code, not parameters.
+        // Constants of the shader code, not parameters; the constant ones are
+        // also remembered for array sizes and defaults written with them.
+        if (is_const && shape.numeric) return ParseStaticConst(type);
         while (!AtEnd() && !IsPunct(';')) {
             if (IsPunct('{') || IsPunct('(')) {
                 if (!SkipGroup()) return false;
@@ -605,14 +662,18 @@ bool Parser::ParseDeclaration() {
             size_t b = pos_;
             if (!SkipGroup()) return false;
             std::vector<float> n;
-            if (b + 2 < pos_ && Evaluate(b + 1, pos_ - 1, n) && n.size() == 1 && n[0] >= 1 && n[0] <= 4096) {
+            if (b + 2 < pos_ && Evaluate(b + 1, pos_ - 1, n) && n.size() == 1 && n[0] >= 1 && n[0] <= 4096 &&
+                n[0] == std::floor(n[0])) {
                 p.elements = std::max(1, p.elements) * static_cast<int>(n[0]);
             } else {
-                Message(p.line, "array size of '" + p.name + "' is not a number");
+                Message(p.line, "array size of '" + p.name + "' (" + OneLineOf(b + 1, pos_ - 1) +
+                                    ") is not a whole number from 1 to 4096");
                 failed_ = true;
                 return false;
             }
-            dims += OneLineOf(b, pos_);
+            // Written back as the number: the compiler may not know the
+            // macro or constant that gave it.
+            dims += "[" + std::to_string(static_cast<int>(n[0])) + "]";
         }
         if (Accept(':')) {  // semantic or register(...)
             if (Peek().kind == Tok::Ident) {
@@ -635,16 +696,29 @@ bool Parser::ParseDeclaration() {
                         Next();
                     }
                 }
+                // A default that was written is read, or the file is refused:
+                // the compiler drops initialisers of globals, so a default
+                // this parser cannot read would silently become zeros.
+                const size_t want = static_cast<size_t>(p.rows * p.columns * std::max(1, p.elements));
                 if (is_sampler || is_texture || is_string) {
                     // A texture or string value: nothing a shader sees.
-                } else if (Evaluate(b, pos_, p.defaults)) {
-                    const size_t want = static_cast<size_t>(p.rows * p.columns * std::max(1, p.elements));
-                    if (p.defaults.size() == 1 && want > 1) p.defaults.assign(want, p.defaults[0]);
-                    p.defaults.resize(want, 0.f);
-                    p.has_default = true;
+                } else if (!shape.numeric) {
+                    Message(p.line, "default of '" + p.name + "' (type '" + type + "') cannot be read: defaults "
+                                    "are read for numeric types only");
+                    failed_ = true;
+                    return false;
+                } else if (!Evaluate(b, pos_, p.defaults)) {
+                    Message(p.line, "default of '" + p.name + "' is not a constant expression: " + OneLineOf(b, pos_));
+                    failed_ = true;
+                    return false;
+                } else if (p.defaults.size() != want && p.defaults.size() != 1) {
+                    Message(p.line, "default of '" + p.name + "' has " + std::to_string(p.defaults.size()) +
+                                        " values; its type '" + type + dims + "' holds " + std::to_string(want));
+                    failed_ = true;
+                    return false;
                 } else {
-                    Message(p.line, "default of '" + p.name + "' is not a constant; it starts at zero");
-                    p.defaults.clear();
+                    if (p.defaults.size() == 1) p.defaults.assign(want, p.defaults[0]);  // float4 c = 0;
+                    p.has_default = true;
                 }
             }
         }
@@ -670,7 +744,113 @@ bool Parser::ParseDeclaration() {
     return true;
 }
 
-// ---- Constant expressions ------------------------------------------------------
+// Reads a function's signature, so that a pass may bind its uniform
+// parameters to constants (compile vs_2_0 VS(1, true)); the body passes
+// through untouched.
+bool Parser::ParseFunction(std::string return_type, size_t name_tok) {
+    FunctionSig f;
+    f.return_type = std::move(return_type);
+    f.line = toks_[name_tok].line;
+    f.name = std::string(Next().text);
+    const size_t open = pos_;
+    if (!SkipGroup()) return false;
+    const size_t close = pos_ - 1;
+    static constexpr std::string_view kParamQualifiers[] = {"in", "out", "inout", "uniform", "const", "linear",
+                                                            "centroid", "nointerpolation", "noperspective",
+                                                            "sample", "precise"};
+    for (size_t i = open + 1; i < close;) {
+        size_t j = i;
+        int depth = 0;
+        for (; j < close; ++j) {
+            const Token& t = toks_[j];
+            if (t.kind != Tok::Punct) continue;
+            if (t.text[0] == '(' || t.text[0] == '[' || t.text[0] == '{' || t.text[0] == '<') ++depth;
+            if (t.text[0] == ')' || t.text[0] == ']' || t.text[0] == '}' || t.text[0] == '>') --depth;
+            if (t.text[0] == ',' && depth == 0) break;
+        }
+        FunctionParam param;
+        size_t k = i;
+        while (k < j && toks_[k].kind == Tok::Ident &&
+               std::find(std::begin(kParamQualifiers), std::end(kParamQualifiers), toks_[k].text) !=
+                   std::end(kParamQualifiers)) {
+            const std::string_view q = toks_[k].text;
+            param.qualifiers += (param.qualifiers.empty() ? "" : " ") + std::string(q);
+            param.is_uniform |= q == "uniform";
+            param.is_out |= q == "out" || q == "inout";
+            ++k;
+        }
+        const size_t type_begin = k;
+        if (k < j) ++k;
+        if (k < j && toks_[k].text == "<") {
+            while (k < j && toks_[k].text != ">") ++k;
+            if (k < j) ++k;
+        }
+        param.type = OneLineOf(type_begin, k);
+        if (k < j && toks_[k].kind == Tok::Ident) param.name = std::string(toks_[k++].text);
+        const size_t dims_begin = k;
+        while (k < j && toks_[k].text == "[") {
+            while (k < j && toks_[k].text != "]") ++k;
+            if (k < j) ++k;
+        }
+        param.dims = OneLineOf(dims_begin, k);
+        if (k + 1 < j && toks_[k].text == ":" && toks_[k + 1].kind == Tok::Ident) {
+            param.semantic = std::string(toks_[k + 1].text);
+        }
+        // `f(void)` declares no parameter.
+        if (!(param.type == "void" && param.name.empty())) f.params.push_back(std::move(param));
+        i = j + 1;
+    }
+    while (!AtEnd() && !IsPunct('{') && !IsPunct(';')) {  // ": SEMANTIC"
+        if (IsPunct(':') && Peek(1).kind == Tok::Ident) f.return_semantic = std::string(Peek(1).text);
+        Next();
+    }
+    if (IsPunct('{')) {
+        if (!SkipGroup()) return false;
+        functions_.push_back(std::move(f));
+        return true;
+    }
+    return Expect(';', "after the function declaration");
+}
+
+// `static const int N = 4;`, `static const float2 kOffset = {0.5, 0.5};`:
+// the declaration stays in the HLSL as written; its value is remembered when
+// it can be read. One that cannot (an array, a call) is the compiler's alone.
+bool Parser::ParseStaticConst(const std::string& type) {
+    const TypeShape shape = ShapeOf(type);
+    for (;;) {
+        if (Peek().kind != Tok::Ident) return Error("expected a name");
+        const std::string name(Next().text);
+        bool array = false;
+        while (IsPunct('[')) {
+            array = true;
+            if (!SkipGroup()) return false;
+        }
+        if (Accept(':') && Peek().kind == Tok::Ident) Next();
+        if (Accept('=')) {
+            const size_t b = pos_;
+            while (!AtEnd() && !IsPunct(';') && !IsPunct(',')) {
+                if (IsPunct('{') || IsPunct('(')) {
+                    if (!SkipGroup()) return false;
+                } else {
+                    Next();
+                }
+            }
+            std::vector<float> v;
+            const size_t want = static_cast<size_t>(shape.rows * shape.columns);
+            if (!array && Evaluate(b, pos_, v) && (v.size() == want || v.size() == 1)) {
+                if (v.size() == 1) v.assign(want, v[0]);
+                constants_[name] = std::move(v);
+            }
+        }
+        if (Accept(',')) continue;
+        break;
+    }
+    return Expect(';', "after the declaration");
+}
+
+// ---------------------------------------------------------------------------
+// [SECTION] Constant expressions
+// ---------------------------------------------------------------------------
 
 bool Parser::Evaluate(size_t begin, size_t end, std::vector<float>& values) {
     size_t i = begin;
@@ -691,6 +871,8 @@ bool Parser::EvalList(const Toks& tk, size_t& i, size_t end, std::vector<float>&
         values.insert(values.end(), spill.begin(), spill.end());
         if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == ',') {
             ++i;
+            // `{ a, b, }`: a comma before the closing brace ends the list.
+            if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == '}') return true;
             continue;
         }
         return true;
@@ -762,6 +944,16 @@ std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, 
             return v;
         }
     }
+    if (t.kind == Tok::Ident) {
+        auto constant = constants_.find(t.text);
+        if (constant != constants_.end() && !(i + 1 < end && tk[i + 1].text == "(")) {
+            ++i;
+            if (constant->second.size() == 1) return constant->second[0];
+            if (!spill) return std::nullopt;
+            spill->insert(spill->end(), constant->second.begin(), constant->second.end());
+            return std::nullopt;
+        }
+    }
     if (t.kind == Tok::Ident && (t.text == "true" || t.text == "TRUE")) return (++i, 1.0);
     if (t.kind == Tok::Ident && (t.text == "false" || t.text == "FALSE")) return (++i, 0.0);
     if (t.kind == Tok::Punct && t.text[0] == '(') {
@@ -783,7 +975,6 @@ std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, 
         return std::nullopt;  // empty list: nothing spilled, the caller fails
     }
     if (!EvalList(tk, i, end, *spill, depth + 1)) return std::nullopt;
-    if (i < end && tk[i].kind == Tok::Punct && tk[i].text[0] == ',') ++i;  // trailing comma
     if (i >= end || tk[i].kind != Tok::Punct || tk[i].text[0] != close) {
         spill->clear();
         return std::nullopt;
@@ -793,6 +984,10 @@ std::optional<double> Parser::EvalFactor(const Toks& tk, size_t& i, size_t end, 
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// [SECTION] The line map and ParseEffect
+// ---------------------------------------------------------------------------
 
 std::string LineMap::Where(int line) const {
     auto after = std::upper_bound(marks.begin(), marks.end(), line, [](int l, const Mark& m) { return l < m.line; });

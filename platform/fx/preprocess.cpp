@@ -282,6 +282,7 @@ void ConvertLog(std::string_view log, const std::string& include_reason, std::ve
         }
         if (text.rfind("#include: ", 0) == 0 && !include_reason.empty()) text = "#include: " + include_reason;
         if (text == "missing #endif") text = "#if without #endif (the file ends first)";
+        if (text == "comment: End of input in comment") text = "comment '/*' is never closed";
         messages->push_back(where.empty() ? text : where + ": " + text);
     }
 }

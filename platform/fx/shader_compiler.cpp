@@ -33,6 +33,12 @@ bool UsageOf(const std::string& base, gfx::DeclUsage* usage) {
     else if (base == "NORMAL") *usage = gfx::DeclUsage::Normal;
     else if (base == "COLOR" || base == "DIFFUSE" || base == "SPECULAR") *usage = gfx::DeclUsage::Color;
     else if (base == "TEXCOORD") *usage = gfx::DeclUsage::TexCoord;
+    else if (base == "TANGENT") *usage = gfx::DeclUsage::Tangent;
+    else if (base == "BINORMAL") *usage = gfx::DeclUsage::Binormal;
+    else if (base == "BLENDWEIGHT") *usage = gfx::DeclUsage::BlendWeight;
+    else if (base == "BLENDINDICES") *usage = gfx::DeclUsage::BlendIndices;
+    else if (base == "PSIZE") *usage = gfx::DeclUsage::PSize;
+    else if (base == "FOG") *usage = gfx::DeclUsage::Fog;
     else return false;
     return true;
 }
@@ -130,13 +136,23 @@ bool CompileHlsl(std::string_view source, std::string_view file_name, std::strin
             gfx::DeclUsage usage;
             if (!UsageOf(sem.base, &usage)) {
                 return Fail(log, where + "input semantic '" + sem.base + "' is not supported (inputs are POSITION, "
-                                         "NORMAL, COLORn and TEXCOORDn)");
+                                         "NORMAL, COLORn, TEXCOORDn, TANGENT, BINORMAL, BLENDWEIGHT, BLENDINDICES, "
+                                         "FOG; VPOS and VFACE in pixel stages)");
             }
             const int loc = vertex ? gfx::AttributeLocation(usage, sem.index) : gfx::VaryingLocation(usage, sem.index);
-            if (loc < 0) return Fail(log, where + "input '" + r.name + "' has no place for its semantic");
+            if (loc < 0) {
+                return Fail(log, where + "input '" + r.name + "' (" + sem.base + std::to_string(sem.index) + ") has no " +
+                                     (vertex ? "vertex attribute" : "link from the vertex stage") + " here");
+            }
             cross.set_decoration(r.id, spv::DecorationLocation, static_cast<uint32_t>(loc));
         }
         bool has_main_output = false;
+        // An `out float4 p : POSITION` parameter of the entry point arrives
+        // already as the built-in position; a returned value or struct
+        // member arrives as a plain output and is turned into it below.
+        for (const spirv_cross::BuiltInResource& b : res.builtin_outputs) {
+            if (vertex && b.builtin == spv::BuiltInPosition) has_main_output = true;
+        }
         for (const spirv_cross::Resource& r : res.stage_outputs) {
             const Semantic sem = SplitSemantic(cross.get_decoration_string(r.id, spv::DecorationUserSemantic));
             if (vertex) {
@@ -145,6 +161,11 @@ bool CompileHlsl(std::string_view source, std::string_view file_name, std::strin
                     cross.unset_decoration(r.id, spv::DecorationLocation);
                     cross.set_decoration(r.id, spv::DecorationBuiltIn, spv::BuiltInPosition);
                     has_main_output = true;
+                    continue;
+                }
+                if (sem.base == "PSIZE" && sem.index == 0) {
+                    cross.unset_decoration(r.id, spv::DecorationLocation);
+                    cross.set_decoration(r.id, spv::DecorationBuiltIn, spv::BuiltInPointSize);
                     continue;
                 }
                 gfx::DeclUsage usage;
@@ -165,7 +186,7 @@ bool CompileHlsl(std::string_view source, std::string_view file_name, std::strin
         // Also what an entry point the file does not define looks like.
         if (!has_main_output) {
             return Fail(log, where + (vertex ? "no POSITION output" : "no COLOR0 output") +
-                                 " (is the entry point defined, and does it return one?)");
+                                 " (is the entry point defined, and does it return one or write it through an out parameter?)");
         }
 
         out->stage = stage;

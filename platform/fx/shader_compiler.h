@@ -8,8 +8,11 @@
 //
 // What the output keeps of Direct3D 9:
 //   - vertex inputs and stage links sit at the device's semantic locations
-//     (gfx::AttributeLocation, gfx::VaryingLocation); the vertex stage's
-//     POSITION output becomes gl_Position;
+//     (gfx::AttributeLocation, gfx::VaryingLocation): POSITION, NORMAL,
+//     COLOR0-1, TEXCOORD0-7, TANGENT, BINORMAL, BLENDWEIGHT, BLENDINDICES in,
+//     COLOR0-1, TEXCOORD0-7, FOG between the stages; the vertex stage's
+//     POSITION output (returned, a struct member or an out parameter)
+//     becomes gl_Position and PSIZE gl_PointSize;
 //   - the pixel stage's COLOR0 output is named kelo_color0 (location 0);
 //   - the file's globals form one uniform block per stage, binding 0 for the
 //     vertex stage and 1 for the pixel stage, whose members are described

@@ -14,7 +14,10 @@ uint32_t RefCounted::Release() {
     return left;
 }
 
-// Inputs: POSITION/POSITIONT 0, NORMAL 1, COLOR0-1 2-3, TEXCOORD0-7 4-11.
+// Inputs: POSITION/POSITIONT 0, NORMAL 1, COLOR0-1 2-3, TEXCOORD0-7 4-11,
+// TANGENT 12, BINORMAL 13, BLENDWEIGHT 14, BLENDINDICES 15. Sixteen is
+// every GL 4.5 implementation's least GL_MAX_VERTEX_ATTRIBS, so PSIZE and
+// FOG, rare as vertex inputs, have no place.
 int AttributeLocation(DeclUsage usage, unsigned index) {
     switch (usage) {
         case DeclUsage::Position:
@@ -22,16 +25,24 @@ int AttributeLocation(DeclUsage usage, unsigned index) {
         case DeclUsage::Normal: return index == 0 ? 1 : -1;
         case DeclUsage::Color: return index < 2 ? 2 + static_cast<int>(index) : -1;
         case DeclUsage::TexCoord: return index < kMaxTexCoords ? 4 + static_cast<int>(index) : -1;
+        case DeclUsage::Tangent: return index == 0 ? 12 : -1;
+        case DeclUsage::Binormal: return index == 0 ? 13 : -1;
+        case DeclUsage::BlendWeight: return index == 0 ? 14 : -1;
+        case DeclUsage::BlendIndices: return index == 0 ? 15 : -1;
+        case DeclUsage::PSize:
+        case DeclUsage::Fog: return -1;
     }
     return -1;
 }
 
 // Links between stages, as shader model 2/3 has them: COLOR0-1 0-1,
-// TEXCOORD0-7 2-9. Position is gl_Position, never a link.
+// TEXCOORD0-7 2-9, FOG 10. Position is gl_Position and PSIZE gl_PointSize,
+// never links.
 int VaryingLocation(DeclUsage usage, unsigned index) {
     switch (usage) {
         case DeclUsage::Color: return index < 2 ? static_cast<int>(index) : -1;
         case DeclUsage::TexCoord: return index < kMaxTexCoords ? 2 + static_cast<int>(index) : -1;
+        case DeclUsage::Fog: return index == 0 ? 10 : -1;
         default: return -1;
     }
 }

@@ -61,7 +61,11 @@ enum ClearFlags : uint32_t { CLEAR_TARGET = 1, CLEAR_ZBUFFER = 2 };
 enum class PrimType : uint8_t { TriangleList, TriangleStrip };
 
 enum class DeclType : uint8_t { Float1, Float2, Float3, Float4, D3DColor };
-enum class DeclUsage : uint8_t { Position, Normal, TexCoord, PositionT, Color };
+// New usages go at the end: the values of the first five are in use.
+enum class DeclUsage : uint8_t {
+    Position, Normal, TexCoord, PositionT, Color,
+    Tangent, Binormal, BlendWeight, BlendIndices, PSize, Fog
+};
 
 // One element of a vertex declaration (stream 0, default method).
 struct VertexElement {

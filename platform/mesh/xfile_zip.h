@@ -1,6 +1,6 @@
 // platform/mesh/xfile_zip.h - the compressed X file encodings ("tzip": text,
 // "bzip": binary) turned into the plain ones, and back. Used by
-// platform/xfile_reader.cpp, which then reads the result as "txt " or
+// platform/mesh/xfile_reader.cpp, which then reads the result as "txt " or
 // "bin "; the writer serves the tests and the fuzz seeds, so no compressed
 // file has to be committed to be tested.
 //

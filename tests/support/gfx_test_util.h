@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/fx/effect.h"
 #include "platform/gfx/device.h"
 
 namespace gfxtest {
@@ -41,6 +42,20 @@ void ResetStates(plat::gfx::Device* d);
 // A POSITIONT quad from (x0, y0) to (x1, y1) with texture coordinates 0..1.
 std::array<TVertex, 4> Quad(float x0, float y0, float x1, float y1, uint32_t color);
 void DrawQuad(plat::gfx::Device* d, const std::array<TVertex, 4>& q);
+
+// The effect's pass loop for its current technique, with every call of it
+// checked: Begin(flags 0), then BeginPass, draw(), EndPass per pass, End.
+template <typename Draw>
+void RunEveryPass(plat::fx::Effect* effect, Draw&& draw) {
+    unsigned passes = 0;
+    EXPECT_TRUE(effect->Begin(&passes, 0));
+    for (unsigned p = 0; p < passes; ++p) {
+        EXPECT_TRUE(effect->BeginPass(p));
+        draw();
+        EXPECT_TRUE(effect->EndPass());
+    }
+    EXPECT_TRUE(effect->End());
+}
 
 struct Rgb {
     uint8_t r, g, b;

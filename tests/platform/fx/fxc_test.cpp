@@ -79,4 +79,33 @@ TEST(KeloFxc, IncludeDirectoriesAndDefinesFromTheCommandLine) {
     fs::remove_all(dir);
 }
 
+// What the front end read, element by element: a sixteen-tap table with a
+// comma after its last entry, a size from a static const, a matrix.
+TEST(KeloFxc, DefaultsPrintsEachParameterAsRead) {
+    const fs::path dir = fs::temp_directory_path() / ("kelo_fxc_defaults_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string table = "float2 g_aTaps[16] = {\n";
+    std::string want = "  float2 g_aTaps[16] = {";
+    for (int i = 0; i < 16; ++i) {
+        char tap[48];
+        std::snprintf(tap, sizeof tap, "{%g, %g}", -1.5 + i % 4, -1.5 + i / 4);
+        table += std::string("    ") + tap + ",\n";
+        want += std::string(i ? ", " : "") + tap;
+    }
+    want += "}\n";
+    std::ofstream(dir / "taps.fx") << "static const int N = 2;\n" << table << "};\n"
+                                   << "float g_aW[N + 1] = {0.25, 0.5, 1};\n"
+                                   << "float2x2 g_m = {1, 2, 3, 4};\nfloat g_f;\n"
+                                   << "float4 PS(float2 t : TEXCOORD0) : COLOR0 { return g_aTaps[15].x * g_aW[2]; }\n"
+                                   << "technique T { pass p { PixelShader = compile ps_2_0 PS(); } }\n";
+    auto [status, out] = Fxc("--defaults " + (dir / "taps.fx").string());
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find(want), std::string::npos) << want << "\nin:\n" << out;
+    EXPECT_NE(out.find("  float g_aW[3] = {0.25, 0.5, 1}\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  float2x2 g_m = {{1, 2}, {3, 4}}\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  float g_f = (none)\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("technique"), std::string::npos) << "only the parameters:\n" << out;
+    fs::remove_all(dir);
+}
+
 }  // namespace

@@ -188,14 +188,7 @@ protected:
         d->SetRenderTarget(0, surface);
         EXPECT_TRUE(d->BeginScene());
         EXPECT_TRUE(effect->SetTechnique("T"));
-        unsigned passes = 0;
-        EXPECT_TRUE(effect->Begin(&passes, 0));
-        for (unsigned p = 0; p < passes; ++p) {
-            EXPECT_TRUE(effect->BeginPass(p));
-            DrawQuad(d, Quad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFF));
-            EXPECT_TRUE(effect->EndPass());
-        }
-        EXPECT_TRUE(effect->End());
+        RunEveryPass(effect, [&] { DrawQuad(d, Quad(-0.5f, -0.5f, 15.5f, 15.5f, 0xFFFFFFFF)); });
         d->EndScene();
         std::vector<float> f;
         EXPECT_TRUE(d->ReadSurface(surface, f));

@@ -34,13 +34,24 @@ std::vector<int16_t> Slice(const std::vector<int16_t>& v, int64_t first_frame, i
     return std::vector<int16_t>(v.begin() + first_frame * 2, v.begin() + (first_frame + frames) * 2);
 }
 
-TEST(SoundStream, LoopIsTheTrackEndToStartWithoutSeam) {
+// The soundtrack opened on offline sound, with its decoded samples to
+// compare against.
+class SoundStreamTrack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(track.empty());
+        music = OpenMusic(kMusicId);
+        ASSERT_NE(music->m_pStream, nullptr);
+    }
+    void TearDown() override { CloseMusic(music); }
+
     const std::vector<float>& track = DecodedTrack();
-    ASSERT_FALSE(track.empty());
     const int64_t length = static_cast<int64_t>(track.size() / 2);
     soundtest::OfflineSound sound;
-    CMusic* music = OpenMusic(kMusicId);
-    ASSERT_NE(music->m_pStream, nullptr);
+    CMusic* music = nullptr;
+};
+
+TEST_F(SoundStreamTrack, LoopIsTheTrackEndToStartWithoutSeam) {
     ASSERT_EQ(plat::SoundStreamLength(music->m_pStream), length);
     PlayMusic(music, true);
     // 735 frames a block (60 fps) does not divide the track, so the seam
@@ -52,16 +63,9 @@ TEST(SoundStream, LoopIsTheTrackEndToStartWithoutSeam) {
     EXPECT_LE(MaxDifference(Slice(mixed, length - 44100, 44100), track, static_cast<size_t>(length - 44100) * 2), 1);
     EXPECT_LE(MaxDifference(Slice(mixed, length, 44100), track, 0), 1) << "after the seam";
     EXPECT_TRUE(plat::IsSoundStreamPlaying(music->m_pStream));
-    CloseMusic(music);
 }
 
-TEST(SoundStream, LoopCountsAndStop) {
-    const std::vector<float>& track = DecodedTrack();
-    ASSERT_FALSE(track.empty());
-    const int64_t length = static_cast<int64_t>(track.size() / 2);
-    soundtest::OfflineSound sound;
-    CMusic* music = OpenMusic(kMusicId);
-    ASSERT_NE(music->m_pStream, nullptr);
+TEST_F(SoundStreamTrack, LoopCountsAndStop) {
 
     // Count 1: two passes, then silence and the stream stops.
     plat::SetSoundStreamLoopCount(music->m_pStream, 1);
@@ -83,7 +87,6 @@ TEST(SoundStream, LoopCountsAndStop) {
     EXPECT_FALSE(plat::IsSoundStreamPlaying(music->m_pStream));
     PlayMusic(music, true);
     EXPECT_LE(MaxDifference(Mix(2000), track, 0), 1);
-    CloseMusic(music);
 }
 
 TEST(SoundStream, OfflineSpectrumIsTakenAtTheFrameStart) {
