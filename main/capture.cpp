@@ -16,8 +16,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/device.h"
@@ -99,6 +101,25 @@ void ReportHealth() {
 // the line is rewritten in place: "\r" back to its start and "\033[K" to
 // clear what a longer earlier line left beyond it. In a log every update
 // is a line of its own.
+// ", about 40 s left", ", about 3 min left".
+std::string TimeLeft(double seconds) {
+    char left[48];
+    if (seconds < 120)
+        std::snprintf(left, sizeof left, ", about %.0f s left", std::ceil(seconds));
+    else
+        std::snprintf(left, sizeof left, ", about %.0f min left", std::ceil(seconds / 60));
+    return left;
+}
+
+void PrintProgress(const std::string& text, bool final) {
+    if (g_cap.tty) {
+        std::fprintf(stderr, "\r\033[K%s%s", text.c_str(), final ? "\n" : "");
+    } else {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    std::fflush(stderr);
+}
+
 void Report(bool final) {
     const double wall = plat::SteadySeconds() - g_cap.started_at;
     const double show = ShowSeconds(g_cap.frames);
@@ -110,21 +131,12 @@ void Report(bool final) {
     } else {
         std::snprintf(done, sizeof done, "frame %llu", static_cast<unsigned long long>(g_cap.frames));
     }
-    char left[48] = "";
-    if (g_cap.total_frames > g_cap.frames && fps > 0) {
-        const double seconds = static_cast<double>(g_cap.total_frames - g_cap.frames) / fps;
-        if (seconds < 120)
-            std::snprintf(left, sizeof left, ", about %.0f s left", std::ceil(seconds));
-        else
-            std::snprintf(left, sizeof left, ", about %.0f min left", std::ceil(seconds / 60));
-    }
-    if (g_cap.tty) {
-        std::fprintf(stderr, "\r\033[Kcapture: %s, %.2f s of show, %.1f frames/s%s%s", done, show, fps, left,
-                     final ? "\n" : "");
-    } else {
-        std::fprintf(stderr, "capture: %s, %.2f s of show, %.1f frames/s%s\n", done, show, fps, left);
-    }
-    std::fflush(stderr);
+    std::string left;
+    if (g_cap.total_frames > g_cap.frames && fps > 0)
+        left = TimeLeft(static_cast<double>(g_cap.total_frames - g_cap.frames) / fps);
+    char line[256];
+    std::snprintf(line, sizeof line, "capture: %s, %.2f s of show, %.1f frames/s%s", done, show, fps, left.c_str());
+    PrintProgress(line, final);
 }
 
 // ---------------------------------------------------------------------------
@@ -256,7 +268,16 @@ std::string EscapePattern(const std::string& path) {
 }
 
 // Frames and audio.wav into one video with ffmpeg; prints the command first
-// so it can be rerun by hand with other settings. Returns the exit status.
+// so it can be rerun by hand with other settings, then its progress with
+// the time left (from ffmpeg's own frame count, read off its -progress
+// lines). Returns the exit status.
+//
+// The settings are those video sites ask for: H.264 High profile, 4:2:0
+// chroma (yuv420p, what players decode), CRF 18 (visually lossless for
+// this picture), square pixels written down (so players show the 4:3 the
+// frames have), the capture's own frame rate, AAC at 320 kbit/s, and the
+// index at the front of the file (+faststart) so playback starts before
+// the whole file has arrived.
 //
 // Names are passed so that none can be read as anything else: absolute
 // paths, so no name starts with "-" (an option) or "proto:" (a protocol);
@@ -275,8 +296,10 @@ int MakeVideo() {
         "-i", EscapePattern(dir) + "/frame_%06d.png",
         "-f", "wav", "-i", dir + "/audio.wav",
         "-frames:v", std::to_string(g_cap.frames),
-        "-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18",
-        "-c:a", "aac", "-b:a", "192k", "-f", "mp4", video};
+        "-c:v", "libx264", "-profile:v", "high", "-pix_fmt", "yuv420p", "-crf", "18", "-vf", "setsar=1",
+        "-r", std::to_string(o.fps_num) + "/" + std::to_string(o.fps_den),
+        "-c:a", "aac", "-b:a", "320k", "-movflags", "+faststart",
+        "-progress", "pipe:1", "-nostats", "-f", "mp4", video};
     // Shown as "ffmpeg ...", the way it would be typed to rerun it.
     std::string shown = "ffmpeg";
     for (size_t i = 1; i < args.size(); ++i) {
@@ -292,7 +315,33 @@ int MakeVideo() {
     }
     std::fprintf(stderr, "capture: %s\n", shown.c_str());
     std::fflush(stderr);
-    const plat::ProgramResult r = plat::RunProgram(args);
+    const double started = plat::SteadySeconds();
+    double last_line = started;
+    uint64_t encoded = 0;
+    auto progress = [&](std::string_view line) {
+        if (line.rfind("frame=", 0) == 0) {
+            encoded = std::strtoull(std::string(line.substr(6)).c_str(), nullptr, 10);
+            return;
+        }
+        // Each block of -progress lines ends with "progress=continue", the
+        // last with "progress=end".
+        if (line.rfind("progress=", 0) != 0) return;
+        const bool end = line == "progress=end";
+        const double now = plat::SteadySeconds(), wall = now - started;
+        // As often as the capture's own lines: in a log, every 5 s.
+        if (!end && now - last_line < (g_cap.tty ? 0.25 : 5.0)) return;
+        last_line = now;
+        const uint64_t total = std::max<uint64_t>(g_cap.frames, 1);
+        std::string left;
+        if (!end && encoded > 0 && encoded < total)
+            left = TimeLeft(wall * static_cast<double>(total - encoded) / static_cast<double>(encoded));
+        char text[160];
+        std::snprintf(text, sizeof text, "capture: video: frame %llu of %llu (%.0f%%)%s",
+                      static_cast<unsigned long long>(std::min(encoded, total)), static_cast<unsigned long long>(total),
+                      100.0 * static_cast<double>(std::min(encoded, total)) / static_cast<double>(total), left.c_str());
+        PrintProgress(text, end);
+    };
+    const plat::ProgramResult r = plat::RunProgram(args, progress);
     const bool made = r.started && r.error.empty() && r.exit_status == 0 && r.passed_on == 0;
     if (made) {
         std::fprintf(stderr, "capture: wrote the video %s\n", o.video_file.c_str());

@@ -1,5 +1,7 @@
 #include "platform/os/process.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -81,7 +83,29 @@ std::string FindProgram(const std::string& program) {
     return "";
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& args) {
+namespace {
+
+// Reads what the pipe holds now and hands on each whole line; `partial`
+// keeps the start of a line whose end has not come yet.
+void ReadLines(int fd, std::string* partial, const std::function<void(std::string_view)>& on_line) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return;  // nothing more now (EAGAIN), the end, or an error: the wait decides
+        partial->append(buffer, static_cast<size_t>(n));
+        size_t start = 0, end = 0;
+        while ((end = partial->find('\n', start)) != std::string::npos) {
+            on_line(std::string_view(*partial).substr(start, end - start));
+            start = end + 1;
+        }
+        partial->erase(0, start);
+    }
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::vector<std::string>& args,
+                         const std::function<void(std::string_view line)>& on_line) {
     ProgramResult result;
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -96,14 +120,33 @@ ProgramResult RunProgram(const std::vector<std::string>& args) {
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    // With a reader, the program's standard output is a pipe we read from;
+    // the read end is non-blocking so the wait below never stalls on it.
+    int out[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (on_line) {
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            result.error = std::string("cannot make a pipe for ") + args[0] + ": " + std::strerror(errno);
+            posix_spawn_file_actions_destroy(&actions);
+            posix_spawnattr_destroy(&attr);
+            return result;
+        }
+        fcntl(out[0], F_SETFL, fcntl(out[0], F_GETFL) | O_NONBLOCK);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    }
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
+    if (out[1] >= 0) close(out[1]);
     if (spawned != 0) {
+        if (out[0] >= 0) close(out[0]);
         result.error = "cannot start " + args[0] + ": " + std::strerror(spawned);
         return result;
     }
     result.started = true;
+    std::string partial;
     int status = 0;
     for (;;) {
         // A stop signal reaching us (from a terminal, it reaches the program
@@ -119,11 +162,24 @@ ProgramResult RunProgram(const std::vector<std::string>& args) {
         const pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid) break;
         if (r == 0 || (r < 0 && errno == EINTR)) {
-            if (r == 0) usleep(20000);
+            if (r == 0 && out[0] >= 0) {
+                pollfd p = {out[0], POLLIN, 0};
+                poll(&p, 1, 20);
+                ReadLines(out[0], &partial, on_line);
+            } else if (r == 0) {
+                usleep(20000);
+            }
             continue;
         }
         result.error = std::string("cannot wait for ") + args[0] + ": " + std::strerror(errno);
+        if (out[0] >= 0) close(out[0]);
         return result;
+    }
+    if (out[0] >= 0) {
+        // What it wrote last, and a last line without its newline.
+        ReadLines(out[0], &partial, on_line);
+        if (!partial.empty()) on_line(partial);
+        close(out[0]);
     }
     if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.killed_by = WTERMSIG(status);

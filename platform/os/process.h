@@ -13,14 +13,18 @@
 //   - FindProgram: the program's path along PATH, as posix_spawnp would.
 //   - RunProgram: starts argv[0] from PATH and waits for it. A stop signal
 //     caught meanwhile is passed on to the program, and the wait goes on
-//     until it has ended, so it never outlives us.
+//     until it has ended, so it never outlives us. Given `on_line`, the
+//     program's standard output comes back a line at a time while it runs
+//     (for progress); otherwise it shares ours.
 //
 // Lifecycle: none; CatchStopSignals once, early, before any thread starts.
-// Does not: restore the previous handlers, or capture the program's output
-// (it shares our stdout and stderr).
+// Does not: restore the previous handlers, or capture the program's
+// standard error (it shares ours).
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plat {
@@ -46,6 +50,7 @@ struct ProgramResult {
     int passed_on = 0;      // a stop signal of ours passed on to it, if any
     std::string error;      // why it could not be started or waited for
 };
-ProgramResult RunProgram(const std::vector<std::string>& argv);
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         const std::function<void(std::string_view line)>& on_line = nullptr);
 
 }  // namespace plat

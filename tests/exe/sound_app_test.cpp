@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_command.h"
+
 #include "tests/support/exe_test_util.h"
 #include "tests/support/sound_test_util.h"
 
@@ -95,6 +97,22 @@ TEST(SoundApp, VideoIsMadeWithFfmpegOrItsAbsenceRefusedAtOnce) {
     ASSERT_TRUE(fs::exists(video));
     EXPECT_GT(fs::file_size(video), 1000u);
     EXPECT_EQ(Pngs(dir), 10u);
+    // What video sites ask for, as ffprobe reads the file: H.264 High in
+    // yuv420p at the capture's rate and 4:3, AAC at 320 kbit/s, and the
+    // index (moov) ahead of the data (mdat) so playback starts at once.
+    const std::string probe = "ffprobe -v error -show_entries stream=codec_name,profile,pix_fmt,width,height,"
+                              "display_aspect_ratio,r_frame_rate -of default=nw=1 'file:" + video.string() + "'";
+    auto [probe_status, streams] = RunCommand(probe);
+    EXPECT_EQ(probe_status, 0) << streams;
+    for (const char* want : {"codec_name=h264", "profile=High", "pix_fmt=yuv420p", "width=1024", "height=768", "display_aspect_ratio=4:3",
+                             "r_frame_rate=30000/1001", "codec_name=aac"}) {
+        EXPECT_NE(streams.find(want), std::string::npos) << want << " in:\n" << streams;
+    }
+    std::ifstream file(video, std::ios::binary);
+    const std::string head((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_LT(head.find("moov"), head.find("mdat")) << "+faststart puts the index first";
+    EXPECT_NE(r.output.find("-b:a 320k"), std::string::npos) << "AAC at 320 kbit/s:\n" << r.output;
+    EXPECT_NE(r.output.find("capture: video: frame 10 of 10 (100%)"), std::string::npos) << r.output;
     // Ten frames at 30000/1001 end at sample floor(10 * 44100 * 1001 / 30000).
     Wav wav;
     ASSERT_TRUE(ReadWav(dir / "audio.wav", &wav));
