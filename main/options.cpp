@@ -62,10 +62,21 @@ const char kHelpText[] =
     "                     (any case); times are non-negative decimals counted from\n"
     "                     start-up, loading screen included (in a capture: frame\n"
     "                     number / frame rate). --keys may be given more than\n"
-    "                     once: the lists are joined.\n"
+    "                     once: the lists are joined. With --start the frames\n"
+    "                     run without drawing count as if drawn, so the same\n"
+    "                     SPEC presses the same keys at the same moments of the\n"
+    "                     show as in a run from the beginning\n"
+    "  --start T          begin the show at T seconds of its timeline (a\n"
+    "                     non-negative decimal below 10024: the logo is at 0, the\n"
+    "                     intro picture at 10, the tower from 24): after loading,\n"
+    "                     the show and the music are run without drawing up to\n"
+    "                     T, one frame of the capture's frame rate (60 without\n"
+    "                     --capture) at a time, so every frame from T on is the\n"
+    "                     one a run from the beginning draws at that time. A\n"
+    "                     capture then holds the frames and sound from T only\n"
     "\n"
     "Values may also be written --option=VALUE. --capture, --fps, --seconds,\n"
-    "--frames and --video may each be given once.\n"
+    "--frames, --video and --start may each be given once.\n"
     "\n"
     "Exit status:\n"
     "  0  normal end\n"
@@ -121,7 +132,8 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, std::string& message) {
     out = AppOptions{};
-    bool gave_capture = false, gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false;
+    bool gave_capture = false, gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false,
+         gave_start = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -160,6 +172,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
         else if (name == "--frames") value_name = "N";
         else if (name == "--keys") value_name = "SPEC";
         else if (name == "--video") value_name = "FILE";
+        else if (name == "--start") value_name = "T";
 
         if (!value_name) {
             if (arg.starts_with("-"))
@@ -184,6 +197,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                       : name == "--seconds" ? &gave_seconds
                       : name == "--frames"  ? &gave_frames
                       : name == "--video"   ? &gave_video
+                      : name == "--start"   ? &gave_start
                                             : nullptr;
         if (given && *given) {
             message = "kelo: " + std::string(name) + " given twice; give it once";
@@ -223,6 +237,14 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                 return OptionsResult::kError;
             }
             out.video_file = std::string(value);
+        } else if (name == "--start") {
+            double t = 0.0;
+            if (!ParseDecimalSeconds(value, t) || !(t < kShowEnd)) {
+                message = "kelo: --start: " + Quoted(value) +
+                          " is not a time on the show's timeline (a decimal from 0 to below 10024, such as 30)";
+                return OptionsResult::kError;
+            }
+            out.start_seconds = t;
         } else if (name == "--keys") {
             std::string error;
             std::vector<KeyEvent> more;
