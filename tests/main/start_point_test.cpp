@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/quit_request.h"
 #include "engine/demo.h"
 #include "engine/effect.h"
+#include "main/options.h"
 #include "tests/support/show_test_util.h"
 
 namespace {
@@ -152,6 +154,15 @@ TEST_F(StartPointTest, PersonsRunStepsOnTheFixedClockThroughTheFirstShownFrameTh
         start.FrameDone(clock + 0.5);
     }
     EXPECT_EQ(fixed, kFixed);
+}
+
+// --start's limit, in the command line's own constant, is where the
+// timeline's last effect ends.
+TEST(StartLimit, ShowEndIsWhereTheTimelinesLastEffectEnds) {
+    double end = 0.0;
+    for (int i = 0; i < g_nTimelineEvents; ++i)
+        end = std::max(end, static_cast<double>(g_Timeline[i].fStart) + static_cast<double>(g_Timeline[i].fDuration));
+    EXPECT_EQ(kShowEnd, end);
 }
 
 }  // namespace
