@@ -377,6 +377,12 @@ bool AfterPresent(bool keep) {
         if (g_cap.frames == 0) ++g_cap.passed;
         MixAudioTo(FrameStartSample(g_cap.options, g_cap.passed), false);
         plat::AdvanceVirtualClock();
+        // A far start takes a while: the show time climbing says how far.
+        const double now = plat::SteadySeconds();
+        if (now - g_cap.last_report >= (g_cap.tty ? 0.25 : 5.0)) {
+            Report(false);
+            g_cap.last_report = now;
+        }
         if (plat::StopSignal() != 0) {
             g_cap.interrupted_by = plat::StopSignal();
             return true;
