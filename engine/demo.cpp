@@ -102,7 +102,7 @@ void CDemo::StepTimeline() {
     ++m_nNextEvent;
 }
 
-void CDemo::Frame() {
+void CDemo::Frame(bool draw) {
     if (!m_pLoading) {
         StepTimeline();
         // A level test: Escape held through loading acts in the first frame after it.
@@ -112,21 +112,26 @@ void CDemo::Frame() {
         }
     }
     const float dt = GetFrameStep();
-    if (BeginDeviceScene()) {
-        ClearDepth(1.0f);
-        ClearColor(0x00FFFFFF);
+    // Undrawn, a frame still does everything but the drawing, in the same
+    // order: what Render leaves behind is only pixels, so the next drawn
+    // frame is the one a drawn run would have made.
+    if (!draw || BeginDeviceScene()) {
+        if (draw) {
+            ClearDepth(1.0f);
+            ClearColor(0x00FFFFFF);
+        }
         for (CEffect* e : m_ActiveEffects) {
             e->Update(dt);
-            e->Render();
+            if (draw) e->Render();
             for (CEffect* child : e->GetChildren()) {
                 child->Update(dt);
-                child->Render();
+                if (draw) child->Render();
             }
         }
         if (!m_pLoading) m_fClock += dt;
-        DrawParamPanel();
-        DrawSyncPanel();
-        EndDeviceScene();
+        DrawParamPanel(draw);
+        DrawSyncPanel(draw);
+        if (draw) EndDeviceScene();
     }
     for (CEffect* removed : m_RemovedEffects) {
         for (CEffect* e : m_ActiveEffects) e->RemoveChild(removed);

@@ -53,7 +53,11 @@ public:
     CDemo(const CDemo&) = delete;
     CDemo& operator=(const CDemo&) = delete;
 
-    void Frame();
+    // One frame: the timeline, every effect's Update then Render, the clock,
+    // the panels. With `draw` false nothing is drawn and the device is not
+    // touched, but every update and key the panels read runs as in a drawn
+    // frame (--start runs the show up to its start so).
+    void Frame(bool draw = true);
     // Takes ownership; keeps the list sorted by layer, stable for equal layers.
     void AddEffect(CEffect* effect);
     // Deleted at the end of the frame; the loading screen releases the timeline.

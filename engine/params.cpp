@@ -33,7 +33,7 @@ void RegisterParam(const char* name, float* target, float step, float min, float
     g_Params.push_back(std::make_unique<TweakParam>(TweakParam{name, target, step, min, max, step_on_press}));
 }
 
-void DrawParamPanel() {
+void DrawParamPanel(bool draw) {
     if (g_Params.empty()) return;
     if (IsKeyPressed(kVkF1)) g_bParamPanelVisible = !g_bParamPanelVisible;
     if (!g_bParamPanelVisible) return;
@@ -58,6 +58,7 @@ void DrawParamPanel() {
     v = std::min(v, p.fMax);
     if (!(v > p.fMin)) v = p.fMin;  // when the limits cross, the minimum wins
     *p.pTarget = v;
+    if (!draw) return;
 
     const float top = g_fScreenHeight - kPanelHeight;
     DrawRect(CVector2(0.0f, top), CVector2(kPanelWidth, kPanelHeight), 0xFF808080);
@@ -69,18 +70,22 @@ void DrawParamPanel() {
     }
 }
 
-void DrawSyncPanel() {
+void DrawSyncPanel(bool draw) {
     if (IsKeyPressed(kVkF2)) g_bSyncPanelVisible = !g_bSyncPanelVisible;
     if (!g_bSyncPanelVisible) return;
 
-    PrintText(CVector2(32.0f, 64.0f), 0xFF808080, "%s = %d", g_SyncChannels[g_nSyncChannel].szName,
-              g_SyncChannels[g_nSyncChannel].nBin);
-    const float h = g_fScreenHeight;
+    // Read drawn or not: the spectrum's held peaks fall from one reading to
+    // the next, so the readings must be the same frames either way.
     const float* s = GetSpectrum();
-    for (int i = 0; i < kSpectrumBands; ++i) {
-        const float x = static_cast<float>(i);
-        if (i == g_nSyncBin) DrawRect(CVector2(x, h - kBarScale), CVector2(1.0f, h), 0xFFFF00FF);
-        DrawRect(CVector2(x, h - kBarScale * s[i]), CVector2(1.0f, h), 0xFF000000);
+    if (draw) {
+        PrintText(CVector2(32.0f, 64.0f), 0xFF808080, "%s = %d", g_SyncChannels[g_nSyncChannel].szName,
+                  g_SyncChannels[g_nSyncChannel].nBin);
+        const float h = g_fScreenHeight;
+        for (int i = 0; i < kSpectrumBands; ++i) {
+            const float x = static_cast<float>(i);
+            if (i == g_nSyncBin) DrawRect(CVector2(x, h - kBarScale), CVector2(1.0f, h), 0xFFFF00FF);
+            DrawRect(CVector2(x, h - kBarScale * s[i]), CVector2(1.0f, h), 0xFF000000);
+        }
     }
     if (IsKeyPressed(kVkLeft)) g_nSyncBin = std::max(g_nSyncBin - 1, 0);
     if (IsKeyPressed(kVkRight)) g_nSyncBin = std::min(g_nSyncBin + 1, kSpectrumBands - 1);

@@ -36,8 +36,10 @@ struct SyncChannel {
 extern SyncChannel g_SyncChannels[3];
 
 void RegisterParam(const char* name, float* target, float step, float min, float max, bool step_on_press);
-void DrawParamPanel();
-void DrawSyncPanel();
+// With `draw` false a panel reads its keys (and the sync panel the
+// spectrum, as it does when drawn) but draws nothing.
+void DrawParamPanel(bool draw = true);
+void DrawSyncPanel(bool draw = true);
 
 // Panel state, for tests and the show's own code.
 extern std::vector<std::unique_ptr<TweakParam>> g_Params;

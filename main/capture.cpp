@@ -45,7 +45,12 @@ struct CaptureState {
     bool started = false;  // Start succeeded: frames are counted from here
     AppOptions options;
     std::unique_ptr<plat::FrameWriter> writer;
-    uint64_t frames = 0;
+    uint64_t frames = 0;  // frames kept (written, or with --no-frames counted)
+    // Frames run before the first kept one: with --start, the loading screen
+    // and the timeline before the start. They move the clock and the music
+    // like kept ones, so the kept ones are those of a capture from the
+    // beginning; frame k of the run is kept frame k - passed.
+    uint64_t passed = 0;
     uint64_t total_frames = 0;  // what the stop conditions allow; 0: until the show ends
     double started_at = 0.0;
     double last_report = 0.0;
@@ -122,7 +127,7 @@ void PrintProgress(const std::string& text, bool final) {
 
 void Report(bool final) {
     const double wall = plat::SteadySeconds() - g_cap.started_at;
-    const double show = ShowSeconds(g_cap.frames);
+    const double show = ShowSeconds(g_cap.passed + g_cap.frames);
     const double fps = wall > 0 ? static_cast<double>(g_cap.frames) / wall : 0.0;
     char done[64];
     if (g_cap.total_frames > 0) {
@@ -170,16 +175,17 @@ int64_t FrameStartSample(const AppOptions& o, uint64_t k) {
     return sample > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(sample);
 }
 
-// Mixes the music up to `end` and appends it to audio.wav. The mix runs
-// only here, so the music advances exactly with the frames.
-void MixAudioTo(int64_t end) {
+// Mixes the music up to `end` and, for a kept frame, appends it to
+// audio.wav. The mix runs only here, so the music advances exactly with the
+// frames.
+void MixAudioTo(int64_t end, bool keep) {
     // In pieces of at most a second: a frame rate as slow as --fps allows
     // (one frame in a million seconds) must not ask for one huge buffer.
     while (g_cap.audio_frames < end) {
         const int64_t frames = std::min<int64_t>(end - g_cap.audio_frames, plat::kSoundRate);
         g_cap.audio.assign(static_cast<size_t>(frames) * 2, 0);
         plat::MixSoundOffline(static_cast<int>(frames), g_cap.audio.data());
-        if (g_cap.wav && !g_cap.wav->Write(g_cap.audio.data(), static_cast<size_t>(frames))) {
+        if (keep && g_cap.wav && !g_cap.wav->Write(g_cap.audio.data(), static_cast<size_t>(frames))) {
             if (g_cap.failure.empty()) g_cap.failure = g_cap.wav->Error();
             return;
         }
@@ -413,8 +419,25 @@ bool Start(std::string* error) {
     return true;
 }
 
-bool AfterPresent() {
+bool AfterPresent(bool keep) {
     if (!g_cap.started) return false;
+    if (!keep) {
+        // Only frames before the first kept one are passed over.
+        if (g_cap.frames == 0) ++g_cap.passed;
+        MixAudioTo(FrameStartSample(g_cap.options, g_cap.passed), false);
+        plat::AdvanceVirtualClock();
+        // A far start takes a while: the show time climbing says how far.
+        const double now = plat::SteadySeconds();
+        if (now - g_cap.last_report >= (g_cap.tty ? 0.25 : 5.0)) {
+            Report(false);
+            g_cap.last_report = now;
+        }
+        if (plat::StopSignal() != 0) {
+            g_cap.interrupted_by = plat::StopSignal();
+            return true;
+        }
+        return false;
+    }
     if (g_cap.writer) {
         // A frame the device could not give back ends the capture: writing
         // the next one under its number would shift every later frame
@@ -434,7 +457,7 @@ bool AfterPresent() {
     // The sound that plays while this frame is on screen: up to the start
     // of the next one, where that frame's spectrum will be taken.
     ++g_cap.frames;
-    MixAudioTo(FrameStartSample(g_cap.options, g_cap.frames));
+    MixAudioTo(FrameStartSample(g_cap.options, g_cap.passed + g_cap.frames), true);
     plat::AdvanceVirtualClock();
     if (g_cap.rss_first_minute == 0 && ShowSeconds(g_cap.frames) >= 60.0) g_cap.rss_first_minute = plat::ResidentBytes();
 
@@ -474,8 +497,10 @@ int Finish() {
     // Frames lost to a failed write take their sound with them: the WAV
     // ends where the last whole frame does, as it would have had the
     // capture stopped there.
-    if (!frames_ok && g_cap.wav) g_cap.wav->KeepFirst(static_cast<uint64_t>(
-                                     FrameStartSample(g_cap.options, g_cap.writer->FramesWritten())));
+    if (!frames_ok && g_cap.wav)
+        g_cap.wav->KeepFirst(static_cast<uint64_t>(
+            FrameStartSample(g_cap.options, g_cap.passed + g_cap.writer->FramesWritten()) -
+            FrameStartSample(g_cap.options, g_cap.passed)));
     const bool wav_ok = !g_cap.wav || g_cap.wav->Close();
     // The first failure is the one to report: what came after followed from it.
     std::string failure = g_cap.failure;
@@ -497,6 +522,8 @@ int Finish() {
                      g_cap.options.video_file.empty() ? "" : "; no video made");
         return plat::SignalExitStatus(g_cap.interrupted_by);
     }
+    if (g_cap.frames == 0 && g_cap.options.start_seconds >= 0)
+        std::fprintf(stderr, "capture: the show ended before --start %g s\n", g_cap.options.start_seconds);
     std::fprintf(stderr, "capture: wrote %llu frames and %.2f s of sound (audio.wav) to %s/\n", whole, sound,
                  dir.c_str());
     if (!g_cap.options.video_file.empty() && g_cap.frames > 0) return MakeVideo();

@@ -28,9 +28,13 @@ bool Active();
 // written, and the caller ends with kExitCannotStart.
 bool Begin(const AppOptions& options, std::string* error);
 bool Start(std::string* error);
-// Reads the frame just presented, queues it for writing, moves the clock one
-// frame on, and returns true when the run has reached its stop condition.
-bool AfterPresent();
+// After every frame: reads the frame just presented and queues it for
+// writing, mixes its sound into audio.wav, moves the clock one frame on, and
+// returns true when the run has reached its stop condition. A frame not to
+// be kept (`keep` false: the frames before --start, drawn or not) moves the
+// clock and the music on alike but is neither read nor written, and does
+// not count towards --frames and --seconds.
+bool AfterPresent(bool keep = true);
 // The exit status of the run: kExitOk, kExitCannotStart when frames, sound
 // or the video could not be written (the reason was printed), or 128 + the
 // signal that interrupted it.

@@ -64,10 +64,23 @@ const char kHelpText[] =
     "                     (any case); times are non-negative decimals counted from\n"
     "                     start-up, loading screen included (in a capture: frame\n"
     "                     number / frame rate). --keys may be given more than\n"
-    "                     once: the lists are joined.\n"
+    "                     once: the lists are joined. With --start the frames\n"
+    "                     run undrawn before T count as if drawn (in a person's\n"
+    "                     run 1/60 s each), so the same SPEC presses the same\n"
+    "                     keys on the same frames as in a run from the beginning\n"
+    "  --start T          begin the show at T seconds of its timeline, a\n"
+    "                     non-negative decimal below its end, 10024 (the logo is\n"
+    "                     at 0, the intro picture at 10, the tower from 24).\n"
+    "                     After loading, the show and the music run undrawn up\n"
+    "                     to T, a frame at a time at the capture's frame rate (60\n"
+    "                     without --capture), so every frame from T on is the one\n"
+    "                     a run from the beginning draws then. A capture keeps\n"
+    "                     the frames and the sound from T on; --frames and\n"
+    "                     --seconds count from there. Keys timed before T act\n"
+    "                     undrawn: Escape there ends the show before T\n"
     "\n"
     "Values may also be written --option=VALUE. --capture, --fps, --seconds,\n"
-    "--frames and --video may each be given once.\n"
+    "--frames, --video and --start may each be given once.\n"
     "\n"
     "Exit status:\n"
     "  0  normal end\n"
@@ -123,7 +136,8 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, std::string& message) {
     out = AppOptions{};
-    bool gave_capture = false, gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false;
+    bool gave_capture = false, gave_fps = false, gave_seconds = false, gave_frames = false, gave_video = false,
+         gave_start = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -162,6 +176,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
         else if (name == "--frames") value_name = "N";
         else if (name == "--keys") value_name = "SPEC";
         else if (name == "--video") value_name = "FILE";
+        else if (name == "--start") value_name = "T";
 
         if (!value_name) {
             if (arg.starts_with("-"))
@@ -186,6 +201,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                       : name == "--seconds" ? &gave_seconds
                       : name == "--frames"  ? &gave_frames
                       : name == "--video"   ? &gave_video
+                      : name == "--start"   ? &gave_start
                                             : nullptr;
         if (given && *given) {
             message = "kelo: " + std::string(name) + " given twice; give it once";
@@ -225,6 +241,14 @@ OptionsResult ParseOptions(int argc, const char* const* argv, AppOptions& out, s
                 return OptionsResult::kError;
             }
             out.video_file = std::string(value);
+        } else if (name == "--start") {
+            double t = 0.0;
+            if (!ParseDecimalSeconds(value, t) || !(t < kShowEnd)) {
+                message = "kelo: --start: " + Quoted(value) +
+                          " is not a time on the show's timeline (a decimal from 0 to below 10024, such as 30)";
+                return OptionsResult::kError;
+            }
+            out.start_seconds = t;
         } else if (name == "--keys") {
             std::string error;
             std::vector<KeyEvent> more;

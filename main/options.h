@@ -17,7 +17,7 @@
 //   - --windowed and --vsync only change the answers given in place of the
 //     dialog; they do not skip it;
 //   - --keys given more than once: the lists are joined; --capture, --video,
-//     --fps, --seconds and --frames given twice are an error naming the
+//     --fps, --seconds, --frames and --start given twice are an error naming the
 //     option (which of two values was meant is not ours to guess); flags
 //     may repeat;
 //   - parsing stops at --help, so `--help` anywhere after a bad option still
@@ -63,7 +63,17 @@ struct AppOptions {
 
     // Scripted key events from --keys, as parsed (see app/key_script.h).
     std::vector<KeyEvent> keys;
+
+    // --start: the timeline is run without drawing up to this time (seconds,
+    // 0 <= start_seconds < kShowEnd) before the show is seen; negative: no
+    // --start, the show is seen from its first frame.
+    double start_seconds = -1.0;
 };
+
+// The end of the show's timeline, seconds: the tower and the overlay start at
+// 24 s and last 10000 s (engine/demo.cpp's g_Timeline; a test keeps the two
+// equal). The latest --start is below it: from there on nothing is left to see.
+inline constexpr double kShowEnd = 10024.0;
 
 enum class OptionsResult { kRun, kHelp, kError };
 

@@ -6,6 +6,7 @@
 #include "main/capture.h"
 #include "app/device.h"
 #include "main/effect_classes.h"
+#include "main/start_point.h"
 #include "app/frame_timer.h"
 #include "app/keys.h"
 #include "app/quit_request.h"
@@ -83,6 +84,11 @@ int KeloMain(const AppOptions& options) {
     // 2. Sound, before the dialog: in a capture it mixes offline, as
     // capture::Begin chose.
     g_phase = "starting the sound";
+    // A person's run with --start holds the sound from the first sample on,
+    // so the music is where a capture's is when the show is seen (see
+    // main/start_point.h).
+    const bool fixed_start = options.start_seconds >= 0.0 && !options.capture;
+    if (video && fixed_start) plat::BeginSoundSkip();
     if (video) InitSound();
 
     // 3. Dialog, window and device.
@@ -112,6 +118,10 @@ int KeloMain(const AppOptions& options) {
         Step("main loop");
         g_phase = capture::Active() ? "capturing" : "running the show";
         KeyScript script(options.keys);
+        StartPoint start(options.start_seconds,
+                         fixed_start ? StartPoint::FrameStep(StartPoint::kFixedFps, 1)
+                                     : StartPoint::FrameStep(options.fps_num, options.fps_den),
+                         fixed_start);
         auto post = [](unsigned vk, bool down) {
             // A scripted Close goes the way of the window's close button.
             if (vk == kKeyScriptClose)
@@ -132,16 +142,25 @@ int KeloMain(const AppOptions& options) {
             }
             // Scripted keys go through the queue like real ones, so they are
             // handled before the frame that should see them.
-            if (script.Emit(plat::ClockSeconds(), post)) continue;
+            if (script.Emit(start.KeyClock(plat::ClockSeconds()), post)) continue;
 
+            const StartPoint::Part part = start.Next(*GetDemo());
+            const bool draw = part != StartPoint::Part::kSkip;
+            const bool fixed = start.OnFixedClock();
             g_fFrameStep = g_FrameTimer.Tick();
+            if (fixed) g_fFrameStep = start.Step();
             // The spectrum this frame reads is taken at the sample heard now.
             plat::AdvanceSoundFrame();
             LogPressedKeys(frame++);
-            GetDemo()->Frame();
-            PresentFrame();
-            if (capture::AfterPresent()) RequestQuit();
-            plat::SleepMs(1);
+            GetDemo()->Frame(draw);
+            if (draw) PresentFrame();
+            if (capture::AfterPresent(part == StartPoint::Part::kShow)) RequestQuit();
+            if (fixed) plat::SkipSound(StartPoint::kSamplesPerFrame);
+            start.FrameDone(plat::ClockSeconds());
+            if (fixed && part == StartPoint::Part::kShow) plat::EndSoundSkip();
+            // Frames not drawn wait for nothing: the start comes as fast as
+            // the updates run.
+            if (draw) plat::SleepMs(1);
             EndFrameKeys();
             script.FrameDone();
         }

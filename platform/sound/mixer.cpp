@@ -50,6 +50,7 @@ struct MixerState {
     std::mutex mutex;
     SoundOutput output = SoundOutput::kNone;
     bool want_offline = false;
+    bool skipping = false;   // between BeginSoundSkip and EndSoundSkip
     bool sdl_audio = false;  // SDL's audio subsystem is ours to quit
     SDL_AudioDeviceID device = 0;
     SoundFileCallbacks callbacks;
@@ -163,7 +164,7 @@ void AudioCallback(void*, Uint8* stream, int len) {
 
 // Silent output: decode up to the real-time position, with the mutex held.
 void CatchUpSilentLocked() {
-    if (g_mix.output != SoundOutput::kSilent) return;
+    if (g_mix.output != SoundOutput::kSilent || g_mix.skipping) return;
     double behind = (SteadySeconds() - g_mix.silent_start) - static_cast<double>(g_mix.mixed) / kSoundRate;
     if (behind > kMaxSilentCatchUp) {
         g_mix.silent_start += behind - kMaxSilentCatchUp;
@@ -179,7 +180,7 @@ void CatchUpSilentLocked() {
 
 int64_t HeardLocked() {
     int64_t heard = g_mix.mixed;
-    if (g_mix.output == SoundOutput::kDevice && g_mix.stats.callbacks > 0) {
+    if (g_mix.output == SoundOutput::kDevice && g_mix.stats.callbacks > 0 && !g_mix.skipping) {
         // The device still has its buffer to play of what it was handed; it
         // has played into it for as long as the last callback is ago.
         const double since = static_cast<double>(SDL_GetPerformanceCounter() - g_mix.callback_counter) /
@@ -280,7 +281,9 @@ bool InitSound() {
         Log("snd", "offline mix: the music clock is the frame clock");
     } else if (OpenDevice()) {
         g_mix.output = SoundOutput::kDevice;
-        SDL_PauseAudioDevice(g_mix.device, 0);
+        // A skip keeps the device paused: it would otherwise play (and move
+        // the music on) by the wall clock while the show runs ahead of it.
+        SDL_PauseAudioDevice(g_mix.device, g_mix.skipping ? 1 : 0);
     } else {
         g_mix.output = SoundOutput::kSilent;
         g_mix.silent_start = SteadySeconds();
@@ -299,6 +302,7 @@ void ShutdownSound() {
         g_mix.sdl_audio = false;
         g_mix.output = SoundOutput::kNone;
         g_mix.want_offline = false;
+        g_mix.skipping = false;
         g_mix.volume = g_mix.volume_applied = 1.0f;
         g_mix.mixed = 0;
         std::fill(g_mix.history.begin(), g_mix.history.end(), 0.0f);
@@ -471,6 +475,38 @@ bool MixSoundOffline(int frames, int16_t* out) {
         frames -= n;
     }
     return true;
+}
+
+void BeginSoundSkip() {
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        CatchUpSilentLocked();  // what was due before the skip is heard as usual
+        g_mix.skipping = true;
+    }
+    // Pausing waits for a running callback, which takes the mutex: not under it.
+    if (g_mix.device) SDL_PauseAudioDevice(g_mix.device, 1);
+}
+
+void SkipSound(int64_t frames) {
+    std::lock_guard<std::mutex> lock(g_mix.mutex);
+    if (g_mix.output == SoundOutput::kNone) return;
+    while (frames > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(frames, kChunk));
+        MixChunkLocked(g_mix.mix.data(), n);
+        frames -= n;
+    }
+}
+
+void EndSoundSkip() {
+    {
+        std::lock_guard<std::mutex> lock(g_mix.mutex);
+        if (!g_mix.skipping) return;
+        g_mix.skipping = false;
+        // The silent clock goes on from the skip's end, not from where the
+        // wall clock has got to meanwhile.
+        g_mix.silent_start = SteadySeconds() - static_cast<double>(g_mix.mixed) / kSoundRate;
+    }
+    if (g_mix.device) SDL_PauseAudioDevice(g_mix.device, 0);
 }
 
 SoundStats GetSoundStats() {

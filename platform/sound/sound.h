@@ -123,6 +123,18 @@ int64_t SoundSamplesHeard();
 // Returns false (out untouched) when sound is not offline.
 bool MixSoundOffline(int frames, int16_t* out);
 
+// Skipping ahead (--start in a person's run), so that the music and its
+// spectrum reach a point exactly as a capture does. From BeginSoundSkip
+// (which may come before InitSound) nothing is output and the music clock
+// moves only by SkipSound, which mixes the next `frames` sample frames as if
+// they were heard: the history the spectrum is taken from holds them, and
+// the hold measures its fall by them. EndSoundSkip gives the output back,
+// going on from where the skip left the music. Offline, SkipSound mixes as
+// MixSoundOffline does, without handing out the samples.
+void BeginSoundSkip();
+void SkipSound(int64_t frames);
+void EndSoundSkip();
+
 // How busy the device's callback has been since InitSound.
 struct SoundStats {
     uint64_t callbacks = 0;

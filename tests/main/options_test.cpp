@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,4 +160,24 @@ TEST(OptionsTest, RepeatedKeysJoinOtherValuesOnceOnlyOverwriteNeedsCapture) {
     EXPECT_EQ(twice.result, OptionsResult::kError);
     EXPECT_EQ(twice.message, "kelo: --frames given twice; give it once");
     EXPECT_EQ(Parse({"--overwrite"}).message, "kelo: --overwrite needs --capture DIR");
+}
+
+TEST(OptionsTest, StartIsATimeOnTheTimelineGivenOnce) {
+    EXPECT_EQ(Parse({}).options.start_seconds, -1.0) << "no --start";
+    EXPECT_EQ(Parse({"--start", "30"}).options.start_seconds, 30.0);
+    EXPECT_EQ(Parse({"--start=0"}).options.start_seconds, 0.0);
+    Parsed last = Parse({"--capture", "d", "--start", "10023.99"});
+    ASSERT_EQ(last.result, OptionsResult::kRun) << last.message;
+    EXPECT_EQ(last.options.start_seconds, 10023.99);
+    // Past the show's end nothing is left to see; signs, exponents, inf
+    // and nan are not decimals.
+    for (const char* bad : {"10024", "1e3", "-1", "+5", "inf", "nan", "", "3s", "1.2.3", "."}) {
+        Parsed p = Parse({std::string("--start=") + bad});
+        EXPECT_EQ(p.result, OptionsResult::kError) << bad;
+        EXPECT_EQ(p.message, std::string("kelo: --start: '") + bad +
+                                 "' is not a time on the show's timeline (a decimal from 0 to below 10024, such as 30)");
+    }
+    EXPECT_EQ(Parse({"--start"}).message, "kelo: --start needs a value: --start T");
+    EXPECT_EQ(Parse({"--start", "1", "--start", "1"}).message, "kelo: --start given twice; give it once");
+    EXPECT_NE(std::string(OptionsHelpText()).find("--start T"), std::string::npos);
 }

@@ -11,18 +11,21 @@
 #include "data/music.h"
 #include "data/resource_ids.h"
 #include "platform/sound/sound.h"
+#include "tests/support/sound_test_util.h"
 
 namespace {
 
 // Sets SDL_AUDIODRIVER for one test and puts it back afterwards.
 class SoundDevice : public ::testing::Test {
 protected:
-    void UseDriver(const char* name) {
+    // skip: the sound is held (BeginSoundSkip) before the device opens.
+    void UseDriver(const char* name, bool skip = false) {
         const char* old = std::getenv("SDL_AUDIODRIVER");
         had_ = old != nullptr;
         if (had_) old_ = old;
         setenv("SDL_AUDIODRIVER", name, 1);
         plat::ShutdownSound();
+        if (skip) plat::BeginSoundSkip();
         InitSound();
     }
     void TearDown() override {
@@ -81,6 +84,69 @@ TEST_F(SoundDevice, WithoutADeviceTheMusicClockStillKeepsRealTime) {
     EXPECT_GT(LowBands(), 0.0f) << "the spectrum moves although nothing is heard";
     EXPECT_EQ(plat::GetSoundStats().callbacks, 0u);
     CloseMusic(music);
+}
+
+// The music as a person's run with --start skips it: 60 frames a second,
+// the spectrum read every frame as the tower reads it.
+constexpr int kSkipFrames = 90;
+constexpr int kSamplesPerFrame = 735;
+
+std::vector<float> SkipAndRead(void (*advance)(int64_t)) {
+    CMusic* music = OpenMusic(kMusicId);
+    PlayMusic(music, true);
+    for (int k = 0; k < kSkipFrames; ++k) {
+        advance(kSamplesPerFrame);
+        plat::AdvanceSoundFrame();
+        GetSpectrum();
+    }
+    EXPECT_EQ(plat::SoundSamplesHeard(), int64_t{kSkipFrames} * kSamplesPerFrame);
+    const float* s = GetSpectrum();
+    std::vector<float> bands(s, s + plat::kSpectrumBands);
+    CloseMusic(music);
+    return bands;
+}
+
+// A skip holds the device and the silent clock, moves the music only by
+// what is skipped, leaves the very spectrum (held peaks included) that a
+// capture mixing the same samples has, and hands the music back to the
+// output where it left it.
+TEST_F(SoundDevice, SkippedMusicIsWhereACapturesIsAndGoesOnFromThere) {
+    std::vector<float> offline;
+    {
+        soundtest::OfflineSound sound;
+        offline = SkipAndRead([](int64_t n) { soundtest::Mix(n); });
+    }
+    ASSERT_GT(offline[0] + offline[1] + offline[2], 0.0f) << "the music has low end by then";
+
+    for (const char* driver : {"dummy", "no-such-driver"}) {
+        UseDriver(driver, true);
+        Sleep(200);  // the wall clock runs; the music must not
+        EXPECT_EQ(plat::SoundSamplesHeard(), 0) << driver;
+        CMusic* music = OpenMusic(kMusicId);
+        PlayMusic(music, true);
+        for (int k = 0; k < kSkipFrames; ++k) {
+            plat::SkipSound(kSamplesPerFrame);
+            plat::AdvanceSoundFrame();
+            GetSpectrum();
+        }
+        Sleep(200);
+        const int64_t skipped = int64_t{kSkipFrames} * kSamplesPerFrame;
+        EXPECT_EQ(plat::SoundSamplesHeard(), skipped) << driver;
+        const float* s = GetSpectrum();
+        for (int b = 0; b < plat::kSpectrumBands; ++b) ASSERT_EQ(s[b], offline[b]) << driver << " band " << b;
+        EXPECT_EQ(plat::GetSoundStats().callbacks, 0u) << driver << ": nothing went out during the skip";
+
+        plat::EndSoundSkip();
+        const int64_t at_end = plat::SoundSamplesHeard();
+        // Going on from the skip's end: not jumping by the 0.4 s the
+        // wall clock ran meanwhile.
+        EXPECT_GE(at_end, skipped - 4096) << driver;
+        EXPECT_LT(at_end, skipped + 44100 / 10) << driver;
+        Sleep(300);
+        EXPECT_GT(plat::SoundSamplesHeard(), skipped + 44100 / 20) << driver << ": the music plays on";
+        CloseMusic(music);
+        TearDown();
+    }
 }
 
 }  // namespace
