@@ -36,7 +36,7 @@ plat::fx::Effect* CreateEffectFromResource(uint32_t id, const char* name) {
     return plat::fx::Effect::CreateFromResource(GetDevice(), id, name);
 }
 
-CTexture* CreateTextureFromResource(uint32_t id, const char* name) {
+CTexture* CreateTextureFromResource(uint32_t id, const char* name, plat::PictureMips mips) {
     CTexture* record = new CTexture;
     size_t size = 0;
     const unsigned char* bytes = LoadResourceBytes(id, RT_RCDATA, &size);
@@ -44,7 +44,7 @@ CTexture* CreateTextureFromResource(uint32_t id, const char* name) {
         plat::LogWarning("tex", "%s: no RCDATA resource %u", name, id);
         return record;
     }
-    record->m_pTexture = plat::CreatePictureTexture(GetDevice(), bytes, size, name);
+    record->m_pTexture = plat::CreatePictureTexture(GetDevice(), bytes, size, name, mips);
     SurfaceDesc desc;
     if (record->m_pTexture && record->m_pTexture->GetLevelDesc(0, &desc)) {
         record->m_nWidth = desc.width;

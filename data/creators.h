@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "platform/fx/effect.h"
+#include "platform/gfx/picture.h"
 #include "platform/gfx/types.h"
 
 struct CTexture;
@@ -44,8 +45,9 @@ const unsigned char* LoadResourceBytes(uint32_t id, std::string_view type, size_
 plat::fx::Effect* CreateEffectFromResource(uint32_t id, const char* name);
 
 // A new record for the picture in RCDATA resource `id` (PNG or JPEG), with a
-// full mip chain, sized from its level 0; never null (see Failures).
-CTexture* CreateTextureFromResource(uint32_t id, const char* name);
+// full mip chain, sized from its level 0; never null (see Failures). With
+// PictureMips::Later the chain is the caller's to build (see picture.h).
+CTexture* CreateTextureFromResource(uint32_t id, const char* name, plat::PictureMips mips = plat::PictureMips::Now);
 
 // A new render-target record of one level, recording the width and height
 // asked for, with its level-0 surface ready for BindRenderTarget; never null.

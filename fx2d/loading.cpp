@@ -8,10 +8,14 @@
 #include "data/texture.h"
 #include "engine/demo.h"
 #include "fx2d/draw2d.h"
+#include "platform/gfx/device.h"
+#include "render/scene_renderer.h"
 
 // The loading picture is not one of the cached assets: it has to be on
 // screen before the first of them is loaded.
-CLoading::CLoading() { m_pPicture = CreateTextureFromResource(kLoadingPictureId, "Data\\loading_screen.png"); }
+CLoading::CLoading() {
+    m_pPicture = CreateTextureFromResource(kLoadingPictureId, "Data\\loading_screen.png", plat::PictureMips::Later);
+}
 
 CLoading::~CLoading() {
     if (m_pPicture) {
@@ -27,6 +31,9 @@ void CLoading::OnExpire() {
 
 void CLoading::Update(float dt) {
     CEffect::Update(dt);
+    // Before this update's asset, so its time is restarted with the rest.
+    if (m_nFramesDrawn == 1 && m_pPicture && m_pPicture->m_pTexture) m_pPicture->m_pTexture->GenerateMips();
+    if (m_nFramesDrawn == 2) PrepareSceneEffect();
     if (!m_bExpired) {
         if (LoadNextAsset(m_fProgress)) OnExpire();
         // Also in the update that finished loading: the next frame's step
@@ -44,4 +51,5 @@ void CLoading::Render() {
     if (m_pPicture) DrawTexture(m_pPicture, CVector2(0.0f, 0.0f), m_pPicture->GetSize(), 0xFFFFFFFF);
     DrawRect(CVector2(kLoadingBarX, kLoadingBarY), CVector2(m_fProgress * kLoadingBarLength, kLoadingBarHeight),
              0xFF000000);
+    if (m_nFramesDrawn < 3) ++m_nFramesDrawn;
 }

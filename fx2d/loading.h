@@ -8,6 +8,11 @@
 // loaded it starts the music and marks itself expired; in the next update it
 // hands itself to the demo's removal, which lets the timeline begin.
 //
+// What the first frame does not need is made in the next two updates, so the
+// picture is on screen sooner: its mip chain (it is drawn at its own size,
+// from level 0 alone) in the second, the scene renderer's copy of the scene
+// effect (only the show's post-processing draws with it) in the third.
+//
 // Frames, with the 23 cached assets: 1..23 load one asset each (the bar is
 // already one step long in the first frame, since each effect is updated
 // before it is drawn); 24 finds nothing left, starts the music; 25 retires.
@@ -37,4 +42,5 @@ public:
 
     CTexture* m_pPicture = nullptr;  // owned; not from the cache
     float m_fProgress = 0.0f;        // loaded fraction, in steps of 1/23
+    int m_nFramesDrawn = 0;          // renders so far: what start-up work is still to do
 };

@@ -21,6 +21,8 @@ constexpr VertexElement kScreenQuadElements[] = {
 };
 
 struct SceneRendererState {
+    bool initialised = false;
+    bool effect_tried = false;  // compiled (or failed) since InitSceneRenderer
     plat::fx::Effect* effect = nullptr;
     CTexture* scene[kSceneTargets] = {};
     CTexture* post[kPostTargets] = {};
@@ -66,8 +68,7 @@ void InitSceneRenderer() {
 
     FillFullScreenQuad(PostProcessQuad());
 
-    g_scene.effect = CreateEffectFromResource(kSceneEffectId, "Data\\Scene.fx");
-
+    g_scene.initialised = true;
     // Truncated, not rounded: a 1024.7-wide screen has 1024 whole pixels,
     // and the shared depth buffer is no bigger than the back buffer.
     const uint32_t width = static_cast<uint32_t>(g_fScreenWidth);
@@ -83,6 +84,8 @@ void InitSceneRenderer() {
 void ReleaseSceneRenderer() {
     if (g_scene.effect) g_scene.effect->Release();
     g_scene.effect = nullptr;
+    g_scene.effect_tried = false;
+    g_scene.initialised = false;
     if (g_scene.decl) g_scene.decl->Release();
     g_scene.decl = nullptr;
     for (CTexture*& t : g_scene.post) ReleaseTarget(t);
@@ -131,4 +134,13 @@ CTexture* GetSceneColorTarget() { return g_scene.scene[0]; }
 CTexture* GetSceneTarget(unsigned index) { return index < kSceneTargets ? g_scene.scene[index] : nullptr; }
 CTexture* GetPostTarget(unsigned index) { return index < kPostTargets ? g_scene.post[index] : nullptr; }
 VertexDecl* GetScreenQuadDecl() { return g_scene.decl; }
-plat::fx::Effect* GetSceneEffect() { return g_scene.effect; }
+plat::fx::Effect* GetSceneEffect() {
+    PrepareSceneEffect();
+    return g_scene.effect;
+}
+
+void PrepareSceneEffect() {
+    if (!g_scene.initialised || g_scene.effect_tried) return;
+    g_scene.effect_tried = true;
+    g_scene.effect = CreateEffectFromResource(kSceneEffectId, "Data\\Scene.fx");
+}

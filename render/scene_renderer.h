@@ -82,6 +82,11 @@ CTexture* GetSceneColorTarget();
 CTexture* GetSceneTarget(unsigned index);  // 0..2, null otherwise
 CTexture* GetPostTarget(unsigned index);   // 0..1, null otherwise
 plat::gfx::VertexDecl* GetScreenQuadDecl();
+// Its own copy of Data\Scene.fx, compiled at the first call after
+// InitSceneRenderer (the first frame does not need it); null before
+// InitSceneRenderer, or when it does not compile (tried once).
 plat::fx::Effect* GetSceneEffect();
+// Compiles that copy now, when a frame has time for it.
+void PrepareSceneEffect();
 // Saves the current target 0 (one reference held) for RestoreBackBuffer.
 void SaveBackBuffer();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -184,8 +185,10 @@ StageProgram* Effect::Impl::Compile(const ParsedEffect& parsed, const ShaderRef&
         return nullptr;
     }
     std::string glsl_log;
+    const auto gl_start = std::chrono::steady_clock::now();
     program->shader = device->CreateShader(stage, program->compiled.glsl,
                                            stage == ShaderStage::Pixel ? kColorOutputName : "", &glsl_log);
+    CompilerStats().gl += std::chrono::duration<double>(std::chrono::steady_clock::now() - gl_start).count();
     if (!program->shader) {
         *log += name + ": " + ref.entry + ": the generated GLSL does not compile: " + glsl_log + "\n";
         return nullptr;

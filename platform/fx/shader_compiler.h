@@ -58,8 +58,10 @@ inline constexpr const char* kColorOutputName = "kelo_color0";
 
 // Time spent so far in each compiler, for benchmarks: seconds.
 struct CompilerTimes {
+    double init = 0;         // glslang's process initialisation (once)
     double glslang = 0;      // HLSL to SPIR-V
     double spirv_cross = 0;  // SPIR-V to GLSL
+    double gl = 0;           // the GLSL compiled and linked by the device (the effect's part)
 };
 CompilerTimes& CompilerStats();
 

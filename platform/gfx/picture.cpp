@@ -45,7 +45,8 @@ bool DecodePicture(const void* bytes, size_t size, DecodedPicture* out, std::str
     return true;
 }
 
-gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_t size, std::string_view name) {
+gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_t size, std::string_view name,
+                                   PictureMips mips) {
     const int name_len = static_cast<int>(name.size());
     if (!device) {
         LogWarning("tex", "%.*s: no device", name_len, name.data());
@@ -71,7 +72,7 @@ gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_
         return nullptr;
     }
     texture->Upload(0, rgba);
-    texture->GenerateMips();
+    if (mips == PictureMips::Now) texture->GenerateMips();
     Log("tex", "%.*s: %dx%d %s, %u levels", name_len, name.data(), width, height,
         format == gfx::Format::A8R8G8B8 ? "A8R8G8B8" : "X8R8G8B8", texture->LevelCount());
     return texture;

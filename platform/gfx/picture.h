@@ -50,8 +50,17 @@ struct DecodedPicture {
 // it can be timed apart from the upload and the mip chain.
 bool DecodePicture(const void* bytes, size_t size, DecodedPicture* out, std::string* why = nullptr);
 
+// When the levels below the picture are built. Later: the whole chain is
+// allocated but only level 0 is filled; the caller calls GenerateMips before
+// the picture is first drawn smaller than its own size. A picture drawn at
+// exactly its size samples level 0 alone (its level of detail is 0), so it
+// can be on screen before the chain exists: the loading picture is, and the
+// chain is the slowest part of making it (the driver's first mip build).
+enum class PictureMips { Now, Later };
+
 // `name` is used in log lines only.
-gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_t size, std::string_view name);
+gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_t size, std::string_view name,
+                                   PictureMips mips = PictureMips::Now);
 
 // A picture file's pixels without a device (for the tests and tools that look
 // at captured frames): R G B A per pixel, top row first. False, with `rgba`

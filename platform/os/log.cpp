@@ -1,5 +1,7 @@
 #include "platform/os/log.h"
+#include "platform/os/log_times.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@ constexpr size_t kMaxLines = 1000;
 struct LogState {
     std::mutex mutex;
     std::deque<std::string> lines;
+    std::deque<double> times;  // per line, when it was logged
     int warnings = 0;
     int echo = -1;  // -1: not read from the environment yet
 };
@@ -27,6 +30,7 @@ LogState& State() {
 enum class Level { Info, Warning, Error };
 
 void Write(Level level, const char* category, const char* fmt, va_list args) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     char text[1024];
     vsnprintf(text, sizeof text, fmt, args);
     std::string line = std::string(category) + ": " + text;
@@ -44,7 +48,11 @@ void Write(Level level, const char* category, const char* fmt, va_list args) {
     if (level == Level::Warning) line = "warning: " + line;
     if (level == Level::Error) line = "error: " + line;
     s.lines.push_back(std::move(line));
-    if (s.lines.size() > kMaxLines) s.lines.pop_front();
+    s.times.push_back(now);
+    if (s.lines.size() > kMaxLines) {
+        s.lines.pop_front();
+        s.times.pop_front();
+    }
 }
 
 }  // namespace
@@ -76,10 +84,19 @@ std::vector<std::string> LogLines() {
     return {s.lines.begin(), s.lines.end()};
 }
 
+std::vector<TimedLogLine> TimedLogLines() {
+    LogState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    std::vector<TimedLogLine> out(s.lines.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = {s.times[i], s.lines[i]};
+    return out;
+}
+
 void ClearLog() {
     LogState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.lines.clear();
+    s.times.clear();
     s.warnings = 0;
 }
 

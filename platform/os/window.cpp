@@ -147,6 +147,7 @@ bool CreateMainWindow(const WindowParams& params, std::string* error) {
     if (!params.windowed) SDL_SetWindowFullscreen(g_win.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     SDL_ShowCursor(params.windowed ? SDL_ENABLE : SDL_DISABLE);
     SDL_RaiseWindow(g_win.window);
+    Log("win", "window %dx%d%s", w, h, params.windowed ? "" : ", full screen");
     return true;
 }
 

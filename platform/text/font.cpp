@@ -192,6 +192,7 @@ Font* Font::Create(Device* device, int height, int weight) {
     for (uint32_t c = 0x20; c <= 0x7E; ++c) m.Find(c);
     for (uint32_t c = 0xA0; c <= 0xFF; ++c) m.Find(c);
     m.Flush();
+    Log("text", "font: %d-pixel cell, %zu glyphs in the atlas", m.face.CellHeight(), m.glyphs.size());
     return font;
 }
 

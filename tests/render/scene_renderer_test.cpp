@@ -12,6 +12,7 @@
 #include "app/device.h"
 #include "data/texture.h"
 #include "platform/fx/effect.h"
+#include "platform/os/log.h"
 #include "render/math.h"
 #include "tests/support/show_test_util.h"
 
@@ -82,6 +83,8 @@ TEST_F(SceneRenderer, InitMakesThreeSceneAndTwoPostTargetsOfScreenSizeAndRelease
 
     ReleaseSceneRenderer();
     EXPECT_EQ(GetSceneColorTarget(), nullptr);
+    // The effect is made on first use only while the renderer is set up.
+    PrepareSceneEffect();
     EXPECT_EQ(GetPostTarget(1), nullptr);
     EXPECT_EQ(GetSceneEffect(), nullptr);
     EXPECT_EQ(GetScreenQuadDecl(), nullptr);
@@ -251,3 +254,16 @@ TEST_F(SceneRenderer, MultiPassTechniqueWritesLitColourWorldNormalAndScaledViewP
 }
 
 }  // namespace
+
+TEST_F(SceneRenderer, SceneEffectIsCompiledOnceAtItsFirstUseAndAgainAfterANewInit) {
+    const size_t lines = plat::LogLines().size();
+    plat::fx::Effect* first = GetSceneEffect();
+    ASSERT_NE(first, nullptr);
+    PrepareSceneEffect();  // made already: nothing more
+    EXPECT_EQ(GetSceneEffect(), first);
+    EXPECT_EQ(plat::LogLines().size(), lines);
+    // A new set-up drops the copy and makes its own at the next use.
+    InitSceneRenderer();
+    PrepareSceneEffect();
+    EXPECT_NE(GetSceneEffect(), nullptr);
+}

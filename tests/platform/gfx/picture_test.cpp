@@ -311,3 +311,29 @@ TEST_F(Picture, BadBytesGiveNullAndATexLine) {
 }
 
 }  // namespace
+
+TEST_F(Picture, MipsLaterLeavesTheChainToTheCallerAndBuildsTheSameLevels) {
+    // The loading picture's way: level 0 filled at once, the chain built by
+    // the caller afterwards, ending as a picture made with its mips at once.
+    PngSpec s{8, 2, 8, 2, {}, {}, {}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 8; ++x) s.rows.insert(s.rows.end(), 3, x < 4 ? 255 : 0);
+    const std::vector<uint8_t> png = EncodePng(s);
+    Texture* later = plat::CreatePictureTexture(ShowDevice(), png.data(), png.size(), "later.png",
+                                                plat::PictureMips::Later);
+    ASSERT_NE(later, nullptr);
+    made.push_back(later);
+    ASSERT_EQ(later->LevelCount(), 4u);
+    const std::vector<Rgba> level0 = ReadLevel(later, 0);
+    ASSERT_EQ(level0.size(), 16u);
+    EXPECT_EQ(level0[3].g, 255);
+    EXPECT_EQ(level0[4].g, 0);
+    later->GenerateMips();
+    Texture* now = Make(png);
+    ASSERT_NE(now, nullptr);
+    for (uint32_t level = 1; level < 4; ++level) {
+        const std::vector<Rgba> a = ReadLevel(later, level), b = ReadLevel(now, level);
+        ASSERT_EQ(a.size(), b.size()) << level;
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].g, b[i].g) << "level " << level << " texel " << i;
+    }
+}
