@@ -171,6 +171,12 @@ TEST_F(FontText, EveryStateItChangesIsPutBack) {
         {RS::CullMode, CULL_CW},   {RS::AlphaTestEnable, 1},      {RS::AlphaRef, 255},
         {RS::AlphaFunc, CMP_NEVER}, {RS::AlphaBlendEnable, 0},    {RS::SrcBlend, BLEND_ONE},
         {RS::DestBlend, BLEND_ONE}, {RS::BlendOp, BLENDOP_REVSUBTRACT}};
+    // The device is shared with the tests that run after this one in the
+    // same process: the states this test sets are put back at its end
+    // (drawing sets its own declaration, so that one needs no putting back).
+    std::vector<std::pair<RS, uint32_t>> before;
+    for (auto [s, v] : states) before.emplace_back(s, d->GetRenderState(s));
+    const uint32_t mag_before = d->GetSamplerState(0, SS::MagFilter);
     for (auto [s, v] : states) d->SetRenderState(s, v);
     Texture* foreign = d->CreateTexture(4, 4, 1, USAGE_NONE, Format::X8R8G8B8);
     ASSERT_NE(foreign, nullptr);
@@ -200,6 +206,8 @@ TEST_F(FontText, EveryStateItChangesIsPutBack) {
     d->SetTexture(0, nullptr);
     d->SetPixelShader(nullptr);
     d->SetSamplerState(0, SS::AddressU, TADDRESS_WRAP);
+    d->SetSamplerState(0, SS::MagFilter, mag_before);
+    for (auto [s, v] : before) d->SetRenderState(s, v);
     const Frame f = Finish();
     EXPECT_GT(f.CountNot(10, 10, 80, 34, kBlack), 30);  // drawn despite all of the above
 }
