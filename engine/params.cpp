@@ -59,7 +59,7 @@ void DrawParamPanel() {
     if (!(v > p.fMin)) v = p.fMin;  // when the limits cross, the minimum wins
     *p.pTarget = v;
 
-    const float top = g_fScreenHeight - kPanelHeight;
+    const float top = kDesignHeight - kPanelHeight;
     DrawRect(CVector2(0.0f, top), CVector2(kPanelWidth, kPanelHeight), 0xFF808080);
     // The selected row first, then those after it; earlier ones are not shown.
     for (int row = 0; row < kRows && g_nSelectedParam + row < count; ++row) {
@@ -75,7 +75,7 @@ void DrawSyncPanel() {
 
     PrintText(CVector2(32.0f, 64.0f), 0xFF808080, "%s = %d", g_SyncChannels[g_nSyncChannel].szName,
               g_SyncChannels[g_nSyncChannel].nBin);
-    const float h = g_fScreenHeight;
+    const float h = kDesignHeight;
     const float* s = GetSpectrum();
     for (int i = 0; i < kSpectrumBands; ++i) {
         const float x = static_cast<float>(i);

@@ -117,13 +117,12 @@ void DrawTextureRegion(const CTexture* texture, const CVector2& pos, const CVect
 void DrawPostProcessQuad(plat::fx::Effect* effect, const CTexture* texture, const CVector2& pos,
                          const CVector2& size, uint32_t color) {
     VertexTex2D v[4];
-    // Back-buffer pixels as given: filters run on targets of the screen's
-    // own size, where the reference-screen scale has no meaning.
-    TexturedCorners(v, pos, size, CVector2(0.f, 0.f), CVector2(1.f, 1.f), {color, color, color, color});
+    TexturedCorners(v, Scaled(pos), Scaled(size), CVector2(0.f, 0.f), CVector2(1.f, 1.f), {color, color, color, color});
     Device* d = Prepare(VD_PosTColTex);
     if (!d || !effect || !texture) return;
     effect->SetTechnique("PostProcess");
     effect->SetTexture("g_txSrcColor", texture->m_pTexture);
     effect->SetFloatArray("g_PixelSize", g_vPixelSize.Data(), 2);
+    effect->SetFloatArray("g_DesignPixelSize", g_vDesignPixelSize.Data(), 2);
     DrawPasses(d, effect, v);
 }
