@@ -79,7 +79,7 @@ Difference BoxedDown(const plat::PicturePixels& small, const plat::PicturePixels
 // of the 2x frame (16 rows high) where it covers or misses the 1x pixel.
 TEST(SizeRun, TwiceTheSizeBoxedDownIsTheOriginalPicture) {
     // Space held from the start: the logo is in full view at frame 32, the
-    // event's picture at frame 46 (5 frames a second).
+    // event's picture at frame 50 (5 frames a second).
     const std::string args = " --fps 5 --frames 51 --keys 0-12:Space";
     const fs::path dir1 = TempDir("size_1x"), dir2 = TempDir("size_2x");
     const ExeRun r1 = RunKelo(kHeadless, "--capture " + dir1.string() + args);
