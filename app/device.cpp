@@ -1,7 +1,10 @@
 #include "app/device.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 
+#include "app/screen_size.h"
 #include "app/startup_dialog.h"
 #include "data/resource_ids.h"
 #include "data/texture.h"
@@ -16,6 +19,7 @@ float g_fScreenWidth = 0.f;
 float g_fScreenHeight = 0.f;
 CVector2 g_vPixelSize(0.f, 0.f);
 CVector2 g_vScreenScale(0.f, 0.f);
+CVector2 g_vDesignPixelSize(0.f, 0.f);
 CMatrix g_mOrtho = g_mIdentity;
 plat::Font* g_pFont = nullptr;
 plat::fx::Effect* g_p2DEffect = nullptr;
@@ -23,9 +27,9 @@ RunConfig g_RunConfig;
 
 namespace {
 
-// Nothing ever changes the resolution; windowed and full screen share it.
-constexpr float kConfiguredWidth = 1024.f;
-constexpr float kConfiguredHeight = 768.f;
+// The text's cell at 768 lines; it grows with the height so the panels'
+// rows, laid out in design pixels, keep their text inside them.
+constexpr int kFontHeight = 24;
 
 struct DeviceState {
     bool video = false;
@@ -69,9 +73,10 @@ bool Fail(const std::string& why) {
 
 // Steps 7 to 12 of the set-up: everything made with the device.
 void SetUpDeviceObjects() {
-    // 7. The text font: "Arial", 24 pixels, weight 700. A failure leaves it
-    // null and the show goes on without text.
-    g_pFont = plat::Font::Create(g_dev.device, 24, 700);
+    // 7. The text font: "Arial", 24 pixels at 768 lines (48 at 1536),
+    // weight 700. A failure leaves it null and the show goes on without text.
+    const int font_height = static_cast<int>(std::lround(kFontHeight * g_vScreenScale.y));
+    g_pFont = plat::Font::Create(g_dev.device, font_height, 700);
 
     // 8. Shared render states. Alpha blending stays off until a drawing
     // routine turns it on.
@@ -114,10 +119,22 @@ void ReleaseDeviceObjects() {
 }
 
 void SetScreenValues() {
-    g_fScreenWidth = kConfiguredWidth;
-    g_fScreenHeight = kConfiguredHeight;
-    g_vScreenScale = CVector2(g_fScreenWidth / 1024.f, g_fScreenHeight / 768.f);
+    int w = g_RunConfig.width, h = g_RunConfig.height;
+    if (w <= 0 || h <= 0) {
+        w = kConfiguredWidth;
+        h = kConfiguredHeight;
+        if (!g_bWindowed) {
+            const plat::ScreenSize screen = plat::PrimaryScreenSize();
+            FullScreenSize(screen.width, screen.height, &w, &h);
+        }
+    }
+    g_fScreenWidth = static_cast<float>(w);
+    g_fScreenHeight = static_cast<float>(h);
+    g_vScreenScale = CVector2(g_fScreenWidth / kDesignWidth, g_fScreenHeight / kDesignHeight);
     g_vPixelSize = CVector2(1.f / g_fScreenWidth, 1.f / g_fScreenHeight);
+    // A product, not 1 / 1024: the same float as g_vPixelSize at scale 1.
+    g_vDesignPixelSize = CVector2(g_vScreenScale.x * g_vPixelSize.x, g_vScreenScale.y * g_vPixelSize.y);
+    plat::Log("gfx", "back buffer %d x %d", w, h);
 }
 
 }  // namespace

@@ -38,10 +38,20 @@ enum VertexDeclIndex {
 extern bool g_bVsync;     // dialog answer: present on the vertical retrace
 extern bool g_bWindowed;  // dialog answer: "Fullscreen" was unchecked
 
-extern float g_fScreenWidth;   // back buffer, pixels (1024)
-extern float g_fScreenHeight;  // back buffer, pixels (768)
+// The 2D layer, the panels and the effects are laid out in this space,
+// whatever the back buffer's size; g_vScreenScale takes it to pixels.
+inline constexpr float kDesignWidth = 1024.f;
+inline constexpr float kDesignHeight = 768.f;
+
+extern float g_fScreenWidth;   // back buffer, pixels (1024 unless --size or full screen chose another)
+extern float g_fScreenHeight;  // back buffer, pixels (768 likewise)
 extern CVector2 g_vPixelSize;   // (1 / width, 1 / height)
 extern CVector2 g_vScreenScale; // back buffer / 1024 x 768 design space
+// One design pixel in the texture coordinates of a screen-sized target,
+// g_vScreenScale * g_vPixelSize: the step of filters whose reach is part of
+// the picture (blur spread, occlusion radius), so that it covers the same
+// share of the screen at any size. Equal to g_vPixelSize at 1024 x 768.
+extern CVector2 g_vDesignPixelSize;
 extern CMatrix g_mOrtho;        // pixels, origin top left, y down, depth 0..1000
 extern plat::Font* g_pFont;           // bold 24-pixel text (PrintText, app/print_text.h); null if it failed
 extern plat::fx::Effect* g_p2DEffect; // "Data\2d.fx", the 2D layer's effect (fx2d/draw2d.h); null if it failed
@@ -53,6 +63,11 @@ struct RunConfig {
     bool vsync = false;
     bool offscreen = false;    // capture: no visible window is needed
     bool gl_debug = false;     // count and log every GL error
+    // Back buffer size (app/screen_size.h); 0 x 0 picks the mode's
+    // default: 1024 x 768 in a window, FullScreenSize of the display in
+    // full screen.
+    int width = 0;
+    int height = 0;
 };
 extern RunConfig g_RunConfig;
 
@@ -60,6 +75,7 @@ extern RunConfig g_RunConfig;
 // viewer declined ("Pooper", Escape, closed the dialog: GetStartError() is
 // empty) or because something could not be made (GetStartError() says what).
 bool InitDevice();
+
 void ShutdownDevice();
 const std::string& GetStartError();
 

@@ -60,7 +60,7 @@ void DrawParamPanel(bool draw) {
     *p.pTarget = v;
     if (!draw) return;
 
-    const float top = g_fScreenHeight - kPanelHeight;
+    const float top = kDesignHeight - kPanelHeight;
     DrawRect(CVector2(0.0f, top), CVector2(kPanelWidth, kPanelHeight), 0xFF808080);
     // The selected row first, then those after it; earlier ones are not shown.
     for (int row = 0; row < kRows && g_nSelectedParam + row < count; ++row) {
@@ -80,7 +80,7 @@ void DrawSyncPanel(bool draw) {
     if (draw) {
         PrintText(CVector2(32.0f, 64.0f), 0xFF808080, "%s = %d", g_SyncChannels[g_nSyncChannel].szName,
                   g_SyncChannels[g_nSyncChannel].nBin);
-        const float h = g_fScreenHeight;
+        const float h = kDesignHeight;
         for (int i = 0; i < kSpectrumBands; ++i) {
             const float x = static_cast<float>(i);
             if (i == g_nSyncBin) DrawRect(CVector2(x, h - kBarScale), CVector2(1.0f, h), 0xFFFF00FF);

@@ -62,11 +62,45 @@ void TexturedCorners(VertexTex2D (&v)[4], const CVector2& p, const CVector2& s, 
     Snap(v);
 }
 
-void DrawTexturedQuad(const CTexture* texture, const VertexTex2D (&v)[4]) {
+// Whether a texture shown over `pixels` (screen pixels) through `uv_size`
+// of its coordinates is drawn sharp: only on a screen larger than the design
+// space (1024 x 768 stays bit for bit as it was), and only a picture made
+// for the design space, i.e. enlarged at least by the screen's scale. A
+// render target is made at the screen's own size and enlarged by less (the
+// tower's mesh image by 1.0625): it stays bilinear, as at 1024 x 768. The
+// 0.999 lets a glyph cell's rounded texture coordinates through. Fills the
+// size in texels and the screen pixels per texel.
+bool SharpScale(const CTexture* texture, const CVector2& pixels, const CVector2& uv_size, float (&texels)[2],
+                float (&scale)[2]) {
+    texels[0] = texels[1] = 1.f;
+    scale[0] = scale[1] = 0.f;
+    if (!texture || texture->m_nWidth == 0 || texture->m_nHeight == 0) return false;
+    texels[0] = static_cast<float>(texture->m_nWidth);
+    texels[1] = static_cast<float>(texture->m_nHeight);
+    scale[0] = std::fabs(pixels.x) / (std::fabs(uv_size.x) * texels[0]);
+    scale[1] = std::fabs(pixels.y) / (std::fabs(uv_size.y) * texels[1]);
+    return (g_vScreenScale.x > 1.f || g_vScreenScale.y > 1.f) && scale[0] >= 0.999f * g_vScreenScale.x &&
+           scale[1] >= 0.999f * g_vScreenScale.y && std::isfinite(scale[0]) && std::isfinite(scale[1]);
+}
+
+// `pixels` is the quad's size on the screen, `uv_size` the part of the
+// texture it shows. Enlarged on a screen bigger than the design space, a
+// picture is drawn sharp (2d.fx, PosColTex2DSharp: a one-texel line stays
+// one design pixel wide). At 1024 x 768, and wherever a picture is
+// shrunk, the plain bilinear technique draws as it always has.
+void DrawTexturedQuad(const CTexture* texture, const VertexTex2D (&v)[4], const CVector2& pixels,
+                      const CVector2& uv_size) {
     Device* d = Prepare(VD_PosTColTex);
     plat::fx::Effect* effect = g_p2DEffect;
     if (!d || !effect || !texture || !texture->m_pTexture) return;
-    effect->SetTechnique("PosColTex2D");
+    float texels[2], scale[2];
+    if (SharpScale(texture, pixels, uv_size, texels, scale)) {
+        effect->SetTechnique("PosColTex2DSharp");
+        effect->SetFloatArray("g_TextureSize", texels, 2);
+        effect->SetFloatArray("g_TexelScale", scale, 2);
+    } else {
+        effect->SetTechnique("PosColTex2D");
+    }
     effect->SetTexture("g_Texture", texture->m_pTexture);
     effect->SetMatrix("g_OrthogonalMatrix", &g_mOrtho.m[0][0]);
     DrawPasses(d, effect, v);
@@ -102,28 +136,35 @@ void DrawTexture(const CTexture* texture, const CVector2& pos, const CVector2& s
 void DrawTextureGradient(const CTexture* texture, const CVector2& pos, const CVector2& size, uint32_t bottom_left,
                          uint32_t top_left, uint32_t bottom_right, uint32_t top_right) {
     VertexTex2D v[4];
-    TexturedCorners(v, Scaled(pos), Scaled(size), CVector2(0.f, 0.f), CVector2(1.f, 1.f),
-                    {bottom_left, top_left, bottom_right, top_right});
-    DrawTexturedQuad(texture, v);
+    const CVector2 pixels = Scaled(size), whole(1.f, 1.f);
+    TexturedCorners(v, Scaled(pos), pixels, CVector2(0.f, 0.f), whole, {bottom_left, top_left, bottom_right, top_right});
+    DrawTexturedQuad(texture, v, pixels, whole);
 }
 
 void DrawTextureRegion(const CTexture* texture, const CVector2& pos, const CVector2& size,
                        const CVector2& uv_origin, const CVector2& uv_size, uint32_t color) {
     VertexTex2D v[4];
-    TexturedCorners(v, Scaled(pos), Scaled(size), uv_origin, uv_size, {color, color, color, color});
-    DrawTexturedQuad(texture, v);
+    const CVector2 pixels = Scaled(size);
+    TexturedCorners(v, Scaled(pos), pixels, uv_origin, uv_size, {color, color, color, color});
+    DrawTexturedQuad(texture, v, pixels, uv_size);
 }
 
 void DrawPostProcessQuad(plat::fx::Effect* effect, const CTexture* texture, const CVector2& pos,
                          const CVector2& size, uint32_t color) {
     VertexTex2D v[4];
-    // Back-buffer pixels as given: filters run on targets of the screen's
-    // own size, where the reference-screen scale has no meaning.
-    TexturedCorners(v, pos, size, CVector2(0.f, 0.f), CVector2(1.f, 1.f), {color, color, color, color});
+    TexturedCorners(v, Scaled(pos), Scaled(size), CVector2(0.f, 0.f), CVector2(1.f, 1.f), {color, color, color, color});
     Device* d = Prepare(VD_PosTColTex);
     if (!d || !effect || !texture) return;
     effect->SetTechnique("PostProcess");
     effect->SetTexture("g_txSrcColor", texture->m_pTexture);
     effect->SetFloatArray("g_PixelSize", g_vPixelSize.Data(), 2);
+    effect->SetFloatArray("g_DesignPixelSize", g_vDesignPixelSize.Data(), 2);
+    // The picture enlarged sharp, for a filter that declares these (see
+    // DrawTexturedQuad); scale 0 leaves it bilinear.
+    float texels[2], scale[2];
+    const bool sharp = SharpScale(texture, Scaled(size), CVector2(1.f, 1.f), texels, scale);
+    const float off[2] = {0.f, 0.f};
+    effect->SetFloatArray("g_TextureSize", texels, 2);
+    effect->SetFloatArray("g_TexelScale", sharp ? scale : off, 2);
     DrawPasses(d, effect, v);
 }

@@ -2,8 +2,7 @@
 // gradients, pictures, parts of pictures, and full-screen filters.
 //
 // Space: a 1024 x 768 reference screen, origin top left, y down, in pixels.
-// Every operation but DrawPostProcessQuad multiplies position and size by
-// g_vScreenScale first. The textured operations then snap each corner to
+// Every operation multiplies position and size by g_vScreenScale first. The textured operations then snap each corner to
 // trunc(v) - 0.5, which, with pixel centres on whole numbers, puts texel
 // centres on pixel centres: a picture drawn at its own size shows each texel
 // on exactly one pixel, texel (x, y) of a picture at (0, 0) on pixel
@@ -61,7 +60,9 @@ void DrawTextureRegion(const CTexture* texture, const CVector2& pos, const CVect
                        const CVector2& uv_origin, const CVector2& uv_size, uint32_t color);
 
 // The caller's effect, technique "PostProcess", with the texture as
-// g_txSrcColor and g_vPixelSize as g_PixelSize; position and size are
-// back-buffer pixels, not scaled. The colour goes to every corner.
+// g_txSrcColor, g_vPixelSize as g_PixelSize and g_vDesignPixelSize as
+// g_DesignPixelSize; position and size scaled as everywhere above (a
+// picture's filter covers the same part of the screen at any size). The
+// colour goes to every corner.
 void DrawPostProcessQuad(plat::fx::Effect* effect, const CTexture* texture, const CVector2& pos,
                          const CVector2& size, uint32_t color);

@@ -89,7 +89,7 @@ void CKeloOverlay::Update(float dt) {
 }
 
 void CKeloOverlay::Render() {
-    DrawGradientRect(CVector2(0.0f, 0.0f), CVector2(g_fScreenWidth, g_fScreenHeight), kGradientTop, kGradientTop,
+    DrawGradientRect(CVector2(0.0f, 0.0f), CVector2(kDesignWidth, kDesignHeight), kGradientTop, kGradientTop,
                      kGradientBottom, kGradientBottom);
     if (const CTexture* overlay = GetTexture(kOverlayPictureId)) {
         DrawTexture(overlay, CVector2(0.0f, 0.0f), overlay->GetSize(), 0xFFFFFFFF);

@@ -17,9 +17,9 @@
 //   - --windowed and --vsync only change the answers given in place of the
 //     dialog; they do not skip it;
 //   - --keys given more than once: the lists are joined; --capture, --video,
-//     --fps, --seconds, --frames and --start given twice are an error naming the
-//     option (which of two values was meant is not ours to guess); flags
-//     may repeat;
+//     --size, --fps, --seconds, --frames and --start given twice are an
+//     error naming the option (which of two values was meant is not ours to
+//     guess); flags may repeat;
 //   - parsing stops at --help, so `--help` anywhere after a bad option still
 //     reports the bad option.
 #pragma once
@@ -41,6 +41,11 @@ struct AppOptions {
     bool no_dialog = false;
     bool windowed = false;  // false: full screen, the dialog's default
     bool vsync = false;     // the dialog's default is off
+    // --size WxH: the back buffer, 4:3 (see ScreenSizeProblem in
+    // app/device.h); 0 x 0: 1024 x 768 in a window or a capture, the
+    // display's largest 4:3 size in full screen.
+    int width = 0;
+    int height = 0;
 
     // Capture: fixed frame step of fps_den / fps_num seconds, frames written
     // as capture_dir/frame_NNNNNN.png.

@@ -64,6 +64,8 @@ int KeloMain(const AppOptions& options) {
     g_RunConfig.vsync = options.vsync;
     g_RunConfig.offscreen = options.capture;
     g_RunConfig.gl_debug = options.capture;
+    g_RunConfig.width = options.width;
+    g_RunConfig.height = options.height;
     g_phase = "reading the command line";
     std::string capture_error;
     if (!capture::Begin(options, &capture_error)) {

@@ -96,6 +96,7 @@ void RunPostProcess(plat::fx::Effect* effect) {
     SetTexture(effect, "g_txSrcNormal", GetSceneTarget(1));
     SetTexture(effect, "g_txSrcPosition", GetSceneTarget(2));
     effect->SetFloatArray("g_PixelSize", GetPixelSize()->Data(), 2);
+    effect->SetFloatArray("g_DesignPixelSize", g_vDesignPixelSize.Data(), 2);
 
     const plat::fx::Handle technique = effect->GetTechniqueByName("PostProcess");
     ScreenQuadVertex* q = PostProcessQuad();

@@ -10,7 +10,11 @@
 // What every link sees: technique "PostProcess"; g_txSceneColor, the
 // running image (scene target 0 for the first link, then the last link's
 // output); g_txSrcColor, g_txSrcNormal, g_txSrcPosition, the three scene
-// targets; g_PixelSize, (1/W, 1/H). A name a file does not declare is
+// targets; g_PixelSize, (1/W, 1/H), the step to the next texel, for
+// filters that must read exact texels (the 4 x 4 down filter);
+// g_DesignPixelSize, one 1024 x 768 design pixel (g_vDesignPixelSize), the
+// step of filters whose reach belongs to the picture (blur, occlusion
+// radius), so that they look the same at every screen size. A name a file does not declare is
 // ignored. Link n writes post target (n + 1) mod 2, cleared first to
 // transparent black; only the depth and alpha-test states the device holds
 // (or the pass sets) decide which of its pixels land.

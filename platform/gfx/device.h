@@ -5,8 +5,9 @@
 // sampler states, vertex declarations, DrawPrimitiveUP, textures, render
 // targets, Present) with the Direct3D 9 rules it depends on, each written
 // down where it is implemented:
-//   - the back buffer is an off-screen 1024 x 768 RGBA8 target with a 24-bit
-//     depth buffer that every render target shares; Present scales it into the
+//   - the back buffer is an off-screen RGBA8 target of DeviceParams' size
+//     (1024 x 768 unless the show asks for another) with a 24-bit depth
+//     buffer that every render target shares; Present scales it into the
 //     window, letterboxed, and honours vsync. Capture reads it (ReadBackBuffer);
 //   - pixel centres sit at integer coordinates: a pre-transformed (POSITIONT)
 //     vertex at pixel (x, y) lands at GL window (x + 0.5, y + 0.5), and

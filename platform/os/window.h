@@ -3,10 +3,10 @@
 // Offers what the Win32 window and message calls gave the program:
 //   - video start-up and shutdown (SDL's video subsystem); the primary
 //     screen's size;
-//   - one borderless window: windowed, 1024 x 768 at a given position (the
+//   - one borderless window: windowed, of the given size at a given position (the
 //     caller centres it; a negative position overhangs the screen's top left),
 //     or full screen, a borderless desktop-sized window into which the
-//     graphics device letterboxes its 1024 x 768 back buffer, cursor hidden;
+//     graphics device letterboxes its back buffer, cursor hidden;
 //   - a message queue in the shape of PeekMessage/DispatchMessage: key-down
 //     and key-up messages carrying Win32 virtual-key codes, a close request,
 //     the destroy message once the window is gone, and the quit message

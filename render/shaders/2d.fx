@@ -64,6 +64,33 @@ float4 PS_PosColTex(float4 Color : COLOR0, float2 TexCoord : TEXCOORD0) : COLOR0
     return tex2D(texSampler0, TexCoord) * Color;
 }
 
+// A picture enlarged by the screen's scale (2048 x 1536 draws every design
+// pixel as 2 x 2): each texel fills its own block of pixels and only the
+// pixel that straddles two texels mixes them, over one screen pixel. Plain
+// bilinear enlargement would smear a one-texel line over three or four
+// pixels at half its strength; here it stays a line one design pixel wide
+// (two pixels at 2x, exactly the 1x picture's pixels doubled) and at
+// fractional scales (1440 x 1080) gets one soft edge pixel instead of
+// jagged 1-or-2-pixel steps.
+//   g_TextureSize  the picture's size in texels
+//   g_TexelScale   screen pixels per texel, each at least 1 (the 2D layer
+//                  uses this technique only when enlarging)
+float2 g_TextureSize = float2(1.0f, 1.0f);
+float2 g_TexelScale = float2(1.0f, 1.0f);
+
+float4 PS_PosColTexSharp(float4 Color : COLOR0, float2 TexCoord : TEXCOORD0) : COLOR0
+{
+    float2 vTexel = TexCoord * g_TextureSize;
+    float2 vFloor = floor(vTexel);
+    // Distance from the texel's centre; within 0.5 - 0.5 / scale of it a
+    // pixel sees the texel alone, beyond it the blend to the neighbour runs
+    // over the last half screen pixel on each side.
+    float2 vFromCentre = frac(vTexel) - 0.5f;
+    float2 vInner = 0.5f - 0.5f / g_TexelScale;
+    float2 vShift = (vFromCentre - clamp(vFromCentre, -vInner, vInner)) * g_TexelScale;
+    return tex2D(texSampler0, (vFloor + 0.5f + vShift) / g_TextureSize) * Color;
+}
+
 // For pictures whose brightness is their shape (white ink on black): the
 // ink's mean brightness becomes its coverage, scaled by the colour's alpha.
 float4 PS_PosColTexAlpha(float4 Color : COLOR0, float2 TexCoord : TEXCOORD0) : COLOR0
@@ -88,6 +115,15 @@ technique PosColTex2D
     {
         VertexShader = compile vs_2_0 VS_PosColTex();
         PixelShader  = compile ps_2_0 PS_PosColTex();
+    }
+}
+
+technique PosColTex2DSharp
+{
+    pass Single_Pass
+    {
+        VertexShader = compile vs_2_0 VS_PosColTex();
+        PixelShader  = compile ps_2_0 PS_PosColTexSharp();
     }
 }
 

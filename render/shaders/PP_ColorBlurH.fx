@@ -6,8 +6,10 @@
 //                   which the chain points at the quarter-size region the
 //                   previous link wrote; this pass writes the same region
 //
-// Offsets are whole screen pixels, so at quarter size every tap lands on a
-// texel centre of the small image and the linear filter adds nothing.
+// Offsets are whole design pixels (1024 x 768) of the target, so at quarter
+// size every tap lands on a texel centre of the small image and the linear
+// filter adds nothing. At 2048 x 1536 a design pixel is two texels: the taps
+// reach as far over the picture as at 1024 x 768, every other texel.
 //-----------------------------------------------------------------------------
 
 texture g_txSrcColor;
@@ -15,7 +17,8 @@ texture g_txSrcNormal;
 texture g_txSrcPosition;
 texture g_txSceneColor;
 
-float2 g_PixelSize;   // one screen pixel in texture coordinates, (1/W, 1/H)
+float2 g_PixelSize;         // (1/W, 1/H); declared for the chain, unused here
+float2 g_DesignPixelSize;   // one design pixel in texture coordinates, (1/1024, 1/768)
 
 // Wrap, as every filter of the chains: taps past the quarter region read
 // the cleared rest of the target (0), past the target's edge its far side,
@@ -30,7 +33,7 @@ sampler2D g_samSceneColor = sampler_state
     AddressV  = WRAP;
 };
 
-// 13 taps, offset k = -6 .. 6 pixels, x: offset, y: weight. The weights are
+// 13 taps, offset k = -6 .. 6 design pixels, x: offset, y: weight. The weights are
 // the normal density with standard deviation 2 (one pixel of the quarter
 // image is four screen pixels, so the glow spreads about 8 screen pixels
 // each way), rounded to six decimals. They sum to 0.998975, not 1: a flat
@@ -57,7 +60,7 @@ float4 PostProcessPS(float2 Tex : TEXCOORD0) : COLOR0
     float4 vColor = 0.0f;
     for (int i = 0; i < 13; i++)
     {
-        vColor += kTaps[i].y * tex2D(g_samSceneColor, Tex + float2(kTaps[i].x, 0.0f) * g_PixelSize);
+        vColor += kTaps[i].y * tex2D(g_samSceneColor, Tex + float2(kTaps[i].x, 0.0f) * g_DesignPixelSize);
     }
     return vColor;
 }

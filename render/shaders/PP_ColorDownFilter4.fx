@@ -17,7 +17,10 @@ texture g_txSrcNormal;
 texture g_txSrcPosition;
 texture g_txSceneColor;
 
-float2 g_PixelSize;   // one screen pixel in texture coordinates, (1/W, 1/H)
+// One texel of the target, (1/W, 1/H), at any screen size: the filter
+// averages exact texels, and a quarter of the target is a quarter whatever
+// its size.
+float2 g_PixelSize;
 
 sampler2D g_samSceneColor = sampler_state
 {

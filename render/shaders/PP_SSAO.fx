@@ -22,7 +22,10 @@ texture g_txSrcNormal;
 texture g_txSrcPosition;
 texture g_txSceneColor;
 
-float2 g_PixelSize;   // one screen pixel in texture coordinates, (1/W, 1/H)
+float2 g_PixelSize;         // (1/W, 1/H); declared for the chain, unused here
+// One design pixel (of 1024 x 768) in texture coordinates: the taps reach
+// over the same part of the picture at any screen size.
+float2 g_DesignPixelSize;
 
 // The chain's own sampler defaults are clamp; these files wrap, so taps that
 // fall off one edge read the other.
@@ -60,14 +63,14 @@ float4 Filter(float2 Tex : TEXCOORD0) : COLOR0
     if (z < 1.0f && p < 1.0f)
     {
         float o = 0.0f;
-        // Ten by ten taps two pixels apart, -10 .. 8 in both directions: not
+        // Ten by ten taps two design pixels apart, -10 .. 8 in both directions: not
         // centred on the pixel, and the pixel itself is one of them. The
         // radius grows from 1x at z = 0 to 2x at z = -1, the far plane.
         for (float x = -10.0f; x < 10.0f; x += 2.0f)
         {
             for (float y = -10.0f; y < 10.0f; y += 2.0f)
             {
-                float2 vOffset = float2(x * g_PixelSize.x, y * g_PixelSize.y) * (1.0f - z);
+                float2 vOffset = float2(x * g_DesignPixelSize.x, y * g_DesignPixelSize.y) * (1.0f - z);
                 float s = tex2Dlod(g_samSceneColor, float4(Tex + vOffset, 0.0f, 0.0f)).r;
                 if (s >= p)
                     o += 0.01f;

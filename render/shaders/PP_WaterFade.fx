@@ -12,6 +12,13 @@
 //                  1 at the start of a fade, 0 when fully shown
 //   g_Alpha        the picture's coverage, 0 .. 1
 //   g_PixelSize    set by the 2D layer for every filter; not read here
+//   g_TextureSize, the picture's size in texels and screen pixels per
+//   g_TexelScale   texel, set by the 2D layer when the screen is larger than
+//                  1024 x 768: the picture is then enlarged sharp, as 2d.fx
+//                  draws pictures (each texel a block of pixels, one soft
+//                  pixel between two), so that a one-texel line is one
+//                  design pixel wide at any size. Scale 0, the default:
+//                  plain bilinear, as at 1024 x 768
 //
 // Both samplers wrap: the scrolled normal map repeats without end, and a
 // picture bent past its edge shows its other side rather than a smear.
@@ -25,6 +32,8 @@ float  g_UVScale = 0.0f;
 float2 g_UV1Offset = float2(0.0f, 0.0f);
 float2 g_UV2Offset = float2(0.0f, 0.0f);
 float2 g_PixelSize;
+float2 g_TextureSize = float2(1.0f, 1.0f);
+float2 g_TexelScale = float2(0.0f, 0.0f);
 
 sampler2D g_samSrcColor = sampler_state
 {
@@ -54,7 +63,17 @@ float4 Filter(float2 Tex : TEXCOORD0) : COLOR0
                  + tex2D(g_samSrcNormal, Tex + g_UV2Offset).rg;
     vBend = (vBend - float2(1.0f, 1.0f)) * g_UVScale;
 
-    float4 vColor = tex2D(g_samSrcColor, Tex + vBend);
+    float2 vUV = Tex + vBend;
+    if (g_TexelScale.x > 0.0f)
+    {
+        // 2d.fx's PS_PosColTexSharp, on the bent coordinate.
+        float2 vTexel = vUV * g_TextureSize;
+        float2 vFromCentre = frac(vTexel) - 0.5f;
+        float2 vInner = 0.5f - 0.5f / g_TexelScale;
+        float2 vShift = (vFromCentre - clamp(vFromCentre, -vInner, vInner)) * g_TexelScale;
+        vUV = (floor(vTexel) + 0.5f + vShift) / g_TextureSize;
+    }
+    float4 vColor = tex2D(g_samSrcColor, vUV);
     vColor.a = g_Alpha;
     return vColor;
 }

@@ -117,9 +117,11 @@ Geometry ExpectDialog(const XSession& x) {
     return dlg;
 }
 
-// The show's 1024 x 768 picture scaled to the whole 1280 x 1024 screen:
-// 1280 x 960 from y 32, black bars above and below; the intro's white page
-// reaches both side edges. On failure *why says what was seen.
+// The show's picture on the whole 1280 x 1024 screen: drawn at the largest
+// 4:3 size that fits, 1280 x 960, presented 1:1 from y 32 with 32-pixel
+// black bars above and below (as the 1024 x 768 picture scaled by 1.25
+// was); the intro's white page reaches both side edges. On failure *why
+// says what was seen.
 bool Letterboxed(const plat::PicturePixels& s, std::string* why) {
     std::ostringstream w;
     if (s.width != 1280 || s.height != 1024) {
@@ -194,6 +196,7 @@ TEST(Desktop, BareServerDialogFullScreenPanelAndEscape) {
     x.Hold("Return");
     ExpectLetterboxedShow(x);
     ASSERT_TRUE(kelo.WaitForShow(30)) << kelo.Log();
+    EXPECT_NE(kelo.Log().find("gfx: back buffer 1280 x 960"), std::string::npos) << "not the screen's own size";
     ExpectPanelOnF1(x);
     x.Hold("Escape");
     // The exit screen takes its time: picture, then the fade.
@@ -231,6 +234,7 @@ void RunWindowed(bool window_manager) {
     ExpectShowWindow(x, 1024, 768, 128, 128);
     if (::testing::Test::HasFatalFailure()) return;
     ASSERT_TRUE(kelo.WaitForShow(30)) << kelo.Log();
+    EXPECT_NE(kelo.Log().find("gfx: back buffer 1024 x 768"), std::string::npos) << kelo.Log();
     // Inside the window the picture is 1:1: white page, no bars.
     EXPECT_TRUE(xtest::WaitUntil(40, [&] {
         return x.Screenshot(&shot) && xtest::Near(xtest::PixelAt(shot, 128 + 1, 128 + 384), kWhite, 45) &&

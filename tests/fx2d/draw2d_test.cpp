@@ -269,7 +269,7 @@ technique PostProcess
 }
 )";
 
-TEST_F(Draw2D, ScreenScaleMovesEverythingButThePostProcessQuad) {
+TEST_F(Draw2D, ScreenScaleMovesEverythingThePostProcessQuadToo) {
     std::string log;
     plat::fx::Effect* filter = plat::fx::Effect::Create(ShowDevice(), kFilter, "filter.fx", &log);
     ASSERT_NE(filter, nullptr) << log;
@@ -288,11 +288,53 @@ TEST_F(Draw2D, ScreenScaleMovesEverythingButThePostProcessQuad) {
     EXPECT_EQ(f.CountNot(300, 50, 350, 100, Rgb{255, 0, 0}), 0);  // 299.5..349.5
     EXPECT_EQ(f.At(350, 75), kClearRgb);
     EXPECT_EQ(f.At(299, 75), kClearRgb);
-    // Unscaled, snapped: 599.5..663.5, red from the picture, blue 64 from
-    // g_PixelSize.
-    EXPECT_EQ(f.CountNot(600, 500, 664, 564, Rgb{255, 0, 64}), 0) << f.At(620, 520);
-    EXPECT_EQ(f.At(599, 520), kClearRgb);
-    EXPECT_EQ(f.At(664, 520), kClearRgb);
+    // Halved like the rest (a water-faded picture covers the same part of
+    // any screen), snapped: 299.5..331.5 by 249.5..281.5, red from the
+    // picture, blue 64 from g_PixelSize.
+    EXPECT_EQ(f.CountNot(300, 250, 332, 282, Rgb{255, 0, 64}), 0) << f.At(310, 260);
+    EXPECT_EQ(f.At(299, 260), kClearRgb);
+    EXPECT_EQ(f.At(332, 260), kClearRgb);
+    EXPECT_EQ(f.At(310, 282), kClearRgb);
+}
+
+// On a screen larger than the design space a picture enlarged by the
+// screen's scale is drawn sharp: at 2x a one-texel black line on white is
+// exactly two black pixel columns with white on both sides (bilinear would
+// give two dark grey columns and two light grey ones); at 1.5x the line
+// still has a fully black core and at most one soft pixel on each side.
+// A texture enlarged by less than the screen's scale (a render target at
+// the screen's own size) stays bilinear.
+TEST_F(Draw2D, PicturesEnlargedByTheScreenScaleAreSharp) {
+    const Rgb black{0, 0, 0}, white{255, 255, 255};
+    TestTexture line(8, 8, Format::X8R8G8B8, [](uint32_t x, uint32_t) { return x == 3 ? 0xFF000000u : 0xFFFFFFFFu; });
+
+    g_vScreenScale = CVector2(2.f, 2.f);
+    DrawTexture(&line.rec, CVector2(50.f, 50.f), CVector2(8.f, 8.f), 0xFFFFFFFF);  // pixels 100..115
+    g_vScreenScale = CVector2(1.5f, 1.5f);
+    DrawTexture(&line.rec, CVector2(100.f, 100.f), CVector2(8.f, 8.f), 0xFFFFFFFF);  // pixels 150..161
+    g_vScreenScale = CVector2(2.f, 2.f);
+    // Drawn at half its size in design pixels: enlarged by 1 only.
+    TestTexture big(16, 16, Format::X8R8G8B8, [](uint32_t x, uint32_t) { return x == 6 ? 0xFF000000u : 0xFFFFFFFFu; });
+    DrawTexture(&big.rec, CVector2(150.f, 50.f), CVector2(8.f, 8.f), 0xFFFFFFFF);  // pixels 300..315
+    g_vScreenScale = CVector2(1.f, 1.f);
+    const Frame f = Finish("draw2d_sharp");
+
+    for (int y : {100, 107, 115}) {
+        for (int x = 100; x < 116; ++x)
+            EXPECT_EQ(f.At(x, y), x == 106 || x == 107 ? black : white) << x << "," << y;
+    }
+    // 1.5x: texel 3 spans pixels 154.5 .. 156; pixel 155 sees it alone.
+    EXPECT_EQ(f.At(155, 155), black);
+    int soft = 0;
+    for (int x = 150; x < 162; ++x) {
+        const Rgb p = f.At(x, 155);
+        if (p != black && p != white) ++soft;
+    }
+    EXPECT_LE(soft, 2);
+    // The 16-texel picture at 16 pixels: texel 6 on pixel 306, exactly.
+    EXPECT_EQ(f.At(306, 105), black);
+    EXPECT_EQ(f.At(305, 105), white);
+    EXPECT_EQ(f.At(307, 105), white);
 }
 
 // What InitDevice leaves for every drawing routine to build on, seen in a
