@@ -314,8 +314,7 @@ std::vector<std::string> IncludeCandidates(std::string_view requested, std::stri
 
 bool Preprocess(std::string_view source, std::string_view name, const PreprocessOptions& options, std::string* out,
                 std::vector<std::string>* messages) {
-    static const bool initialised = glslang::InitializeProcess();
-    (void)initialised;
+    [[maybe_unused]] static const bool initialised = glslang::InitializeProcess();
     std::vector<std::string> local;
     if (!messages) messages = &local;
 
