@@ -70,11 +70,7 @@ protected:
         Probe::deaths = 0;
         Probe::remove_twice = false;
         Loader::done = false;
-        g_bQuit = false;
-        g_bExitRequested = false;
-        std::memset(g_KeyState, 0, sizeof g_KeyState);
-        std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);
-        g_fFrameStep = 0.25f;
+        showtest::ResetRunState(0.25f);
     }
     void TearDown() override {
         SetDemo(nullptr);

@@ -42,11 +42,7 @@ class IntroScreens : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(showtest::ShowDevice(), nullptr);
-        g_bQuit = false;
-        g_bExitRequested = false;
-        std::memset(g_KeyState, 0, sizeof g_KeyState);
-        std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);
-        g_fFrameStep = kStep;
+        showtest::ResetRunState(kStep);
         g_fFadeSpeed = 0.1f;
         CIntroScreens::s_nNextPicture = 0;
         Bystander::deaths = 0;

@@ -43,11 +43,7 @@ protected:
     void SetUp() override {
         ASSERT_NE(showtest::ShowDevice(), nullptr);
         ResetAssetCacheForTests();
-        g_bQuit = false;
-        g_bExitRequested = false;
-        std::memset(g_KeyState, 0, sizeof g_KeyState);
-        std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);
-        g_fFrameStep = 0.02f;
+        showtest::ResetRunState(0.02f);
         g_pMusicData = nullptr;  // set by the first OpenMusic: the music has been started
         script.nEvents = 0;      // the loading screen alone, no timeline behind it
     }

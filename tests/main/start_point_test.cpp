@@ -48,11 +48,7 @@ class StartPointTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(showtest::ShowDevice(), nullptr);
-        g_bQuit = false;
-        g_bExitRequested = false;
-        std::memset(g_KeyState, 0, sizeof g_KeyState);
-        std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);
-        g_fFrameStep = 0.1f;
+        showtest::ResetRunState(0.1f);
         DemoScript script;
         script.pEvents = timeline_;
         script.nEvents = 1;

@@ -1,14 +1,26 @@
 #include "tests/support/show_test_util.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
 
 #include "app/device.h"
+#include "app/frame_timer.h"
+#include "app/keys.h"
+#include "app/quit_request.h"
 #include "platform/capture/frame_writer.h"
 
 using namespace plat::gfx;
 
 namespace showtest {
+
+void ResetRunState(float frame_step) {
+    g_bQuit = false;
+    g_bExitRequested = false;
+    std::memset(g_KeyState, 0, sizeof g_KeyState);
+    std::memset(g_PrevKeyState, 0, sizeof g_PrevKeyState);
+    g_fFrameStep = frame_step;
+}
 
 Device* ShowDevice() {
     static Device* device = [] {

@@ -19,6 +19,10 @@ namespace showtest {
 // Null (and a test failure) when InitDevice fails here.
 plat::gfx::Device* ShowDevice();
 
+// A run as it starts: no quit or exit asked for, no key down now or in the
+// last frame, and the frame timer's step set to `frame_step` seconds.
+void ResetRunState(float frame_step);
+
 // Render target 0 back to the back buffer and the states InitDevice leaves
 // (culling clockwise, depth test on, alpha test >= 1, blending off, "over"
 // factors), then BeginScene and a clear to `argb` with depth 1.
