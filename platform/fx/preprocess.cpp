@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -44,7 +45,16 @@ struct Macro {
 struct MacroTable {
     std::map<std::string, Macro, std::less<>> macros;
     bool unbalanced = false;  // some body opens or closes more parentheses than it has
+    long steps = 0;           // body tokens looked at for the current file
+    bool too_much = false;    // the weighing itself ran past its budget
 };
+
+// Body tokens the weighing may look at per file (some tens of
+// milliseconds): macros that name each other round a cycle are weighed
+// afresh on every path (see Weigh), and a file that makes that take longer
+// than this is refused rather than weighed. Real files look at a few
+// thousand.
+constexpr long kMaxWeighSteps = 250 * 1000;
 
 // Identifiers, numbers and strings as single tokens; comments dropped.
 std::vector<std::string> Words(std::string_view s) {
@@ -105,26 +115,53 @@ void RecordMacro(std::string_view directive, MacroTable& table) {
     slot.b = slot.c = -1;
 }
 
-void Weigh(Macro& m, MacroTable& table) {
-    if (m.b >= 0) return;
-    if (m.visiting) return;  // a macro never expands inside itself
+// Sets *b and *c for M on the current path of expansion. A macro met while
+// it is being expanded stays one token (the preprocessor leaves it be), so a
+// weight worked out below such a meeting holds for this path only: the
+// same macro reached from elsewhere expands further. Such weights are not
+// kept; only those that met no macro in expansion are. Returns false when
+// it met one.
+bool Weigh(Macro& m, MacroTable& table, double* b, double* c) {
+    if (m.b >= 0) {
+        *b = m.b;
+        *c = m.c;
+        return true;
+    }
+    table.steps += static_cast<long>(m.body.size()) + 1;
+    if (table.steps > kMaxWeighSteps) table.too_much = true;
+    if (table.too_much) {
+        *b = *c = 1;
+        return false;
+    }
     m.visiting = true;
+    bool kept = true;
     double copies = 1, sum = 0;
     for (const std::string& p : m.params) copies = std::max(copies, static_cast<double>(std::count(m.body.begin(), m.body.end(), p)));
     double product = 1;
     for (const std::string& t : m.body) {
         auto it = table.macros.find(t);
-        if (it == table.macros.end() || it->second.visiting) {
+        if (it == table.macros.end()) {
             sum += 1;
             continue;
         }
-        Weigh(it->second, table);
-        sum += it->second.b;
-        product *= it->second.c;
+        if (it->second.visiting) {
+            sum += 1;
+            kept = false;
+            continue;
+        }
+        double tb = 0, tc = 0;
+        kept = Weigh(it->second, table, &tb, &tc) && kept;
+        sum += tb;
+        product *= tc;
     }
     m.visiting = false;
-    m.c = copies * product;
-    m.b = sum * product;
+    *c = copies * product;
+    *b = sum * product;
+    if (kept) {
+        m.b = *b;
+        m.c = *c;
+    }
+    return kept;
 }
 
 // Adds the file's #defines to `table` and gives the bound for its text.
@@ -147,15 +184,21 @@ double ExpansionBound(std::string_view text, MacroTable& table) {
     }
     // Definitions may have changed since the last file: weigh all anew.
     for (auto& [name, m] : table.macros) m.b = m.c = -1;
-    for (auto& [name, m] : table.macros) Weigh(m, table);
+    table.steps = 0;
     double total = 0, sum = 0, product = 1;
     int depth = 0;
     const std::vector<std::string> w = Words(code);
     for (size_t k = 0; k < w.size(); ++k) {
         const std::string& t = w[k];
         auto it = table.macros.find(t);
-        sum += it == table.macros.end() ? 1 : it->second.b;
-        if (it != table.macros.end()) product *= it->second.c;
+        if (it == table.macros.end()) {
+            sum += 1;
+        } else {
+            double b = 0, c = 0;
+            Weigh(it->second, table, &b, &c);
+            sum += b;
+            product *= c;
+        }
         depth = std::max(0, depth + (t == "(" ? 1 : t == ")" ? -1 : 0));
         const bool separator = t == ";" || t == "{" || t == "}" || t == ",";
         const bool closed_call = t == ")" && (k + 1 == w.size() || w[k + 1] != "(");
@@ -165,6 +208,7 @@ double ExpansionBound(std::string_view text, MacroTable& table) {
             product = 1;
         }
     }
+    if (table.too_much) return std::numeric_limits<double>::infinity();
     return total + sum * product;
 }
 

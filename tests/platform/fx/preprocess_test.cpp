@@ -171,6 +171,27 @@ TEST(FxPreprocess, MacrosThatWouldExpandWithoutEndAreRefusedAtOnce) {
         << Joined(m);
 }
 
+// A chain of doubling macros in which one names a later one: T uses W, and
+// W, V, U lead back to T. Expanding Z meets T while W is not yet being
+// expanded, so the whole chain doubles again below it (2^40 tokens);
+// weighed once from T's own definition, W would look small.
+TEST(FxPreprocess, DoublingMacrosThatNameEachOtherRoundACycleAreRefused) {
+    std::string src;
+    char prev = 'A';
+    src += "#define A 1\n";
+    for (char c = 'B'; c <= 'Z'; ++c) {
+        src += std::string("#define ") + c + " (" + prev + "+" + (c == 'T' ? 'W' : prev) + ")\n";
+        prev = c;
+    }
+    src += "float x = Z;\n";
+    const auto start = std::chrono::steady_clock::now();
+    std::string out;
+    std::vector<std::string> m;
+    EXPECT_FALSE(fx::Preprocess(src, "cycle.fx", {}, &out, &m));
+    EXPECT_NE(Joined(m).find("cycle.fx: its macros expand to too much text"), std::string::npos) << Joined(m);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
 // ---- On the device ----------------------------------------------------------
 
 class FxPreprocessDraw : public ::testing::Test {
