@@ -8,6 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "data/resource_ids.h"
+
+// The text layer names its two faces by the FONT ids of the resource list;
+// the list is where they are given.
+static_assert(plat::kFontRegular == kRegularFontId && plat::kFontBold == kBoldFontId,
+              "data/resources.list and platform/text/raster.h disagree on the fonts' ids");
+
 namespace {
 
 using plat::RgbaView;
