@@ -21,7 +21,6 @@ CVector2 g_vPixelSize(0.f, 0.f);
 CVector2 g_vScreenScale(0.f, 0.f);
 CVector2 g_vDesignPixelSize(0.f, 0.f);
 CMatrix g_mOrtho = g_mIdentity;
-plat::Font* g_pFont = nullptr;
 plat::fx::Effect* g_p2DEffect = nullptr;
 RunConfig g_RunConfig;
 
@@ -35,6 +34,8 @@ struct DeviceState {
     bool video = false;
     Device* device = nullptr;
     VertexDecl* decls[VD_Count] = {};
+    plat::Font* font = nullptr;
+    bool font_tried = false;  // made (or failed) since the device was set up
     std::string start_error;
 };
 DeviceState g_dev;
@@ -71,12 +72,12 @@ bool Fail(const std::string& why) {
     return false;
 }
 
+constexpr const char* k2DEffectName = "Data\\2d.fx";
+
 // Steps 7 to 12 of the set-up: everything made with the device.
 void SetUpDeviceObjects() {
-    // 7. The text font: "Arial", 24 pixels at 768 lines (48 at 1536),
-    // weight 700. A failure leaves it null and the show goes on without text.
-    const int font_height = static_cast<int>(std::lround(kFontHeight * g_vScreenScale.y));
-    g_pFont = plat::Font::Create(g_dev.device, font_height, 700);
+    // 7. The text font is made at its first use (PrepareFont): the loading
+    // screen's first frame has no text, and a person waits for that frame.
 
     // 8. Shared render states. Alpha blending stays off until a drawing
     // routine turns it on.
@@ -93,7 +94,7 @@ void SetUpDeviceObjects() {
 
     // 9. The 2D effect, made here rather than through the asset cache: the
     // loading screen draws with it before any asset is loaded.
-    g_p2DEffect = plat::fx::Effect::CreateFromResource(g_dev.device, k2DEffectId, "Data\\2d.fx");
+    g_p2DEffect = plat::fx::Effect::CreateFromResource(g_dev.device, k2DEffectId, k2DEffectName);
 
     // 10. Pixel space for 2D drawing: y grows downwards.
     MatrixOrthoOffCenterRH(g_mOrtho, 0.f, g_fScreenWidth, g_fScreenHeight, 0.f, 0.f, 1000.f);
@@ -114,8 +115,9 @@ void ReleaseDeviceObjects() {
     }
     if (g_p2DEffect) g_p2DEffect->Release();
     g_p2DEffect = nullptr;
-    if (g_pFont) g_pFont->Release();
-    g_pFont = nullptr;
+    if (g_dev.font) g_dev.font->Release();
+    g_dev.font = nullptr;
+    g_dev.font_tried = false;
 }
 
 void SetScreenValues() {
@@ -140,6 +142,8 @@ void SetScreenValues() {
 }  // namespace
 
 const std::string& GetStartError() { return g_dev.start_error; }
+
+void PrepareDeviceObjectsAhead() { plat::fx::Effect::PrepareResourceAhead(k2DEffectId, k2DEffectName); }
 
 bool StartVideo() {
     if (g_dev.video) return true;
@@ -215,6 +219,20 @@ void ShutdownDevice() {
 }
 
 Device* GetDevice() { return g_dev.device; }
+
+void PrepareFont() {
+    if (!g_dev.device || g_dev.font_tried) return;
+    g_dev.font_tried = true;
+    // "Arial", 24 pixels at 768 lines (48 at 1536), weight 700. A failure
+    // leaves it null and the show goes on without text.
+    const int font_height = static_cast<int>(std::lround(kFontHeight * g_vScreenScale.y));
+    g_dev.font = plat::Font::Create(g_dev.device, font_height, 700);
+}
+
+plat::Font* GetFont() {
+    PrepareFont();
+    return g_dev.font;
+}
 const CVector2* GetPixelSize() { return &g_vPixelSize; }
 
 VertexDecl* GetVertexDecl(int index) {

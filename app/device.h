@@ -53,7 +53,6 @@ extern CVector2 g_vScreenScale; // back buffer / 1024 x 768 design space
 // share of the screen at any size. Equal to g_vPixelSize at 1024 x 768.
 extern CVector2 g_vDesignPixelSize;
 extern CMatrix g_mOrtho;        // pixels, origin top left, y down, depth 0..1000
-extern plat::Font* g_pFont;           // bold 24-pixel text (PrintText, app/print_text.h); null if it failed
 extern plat::fx::Effect* g_p2DEffect; // "Data\2d.fx", the 2D layer's effect (fx2d/draw2d.h); null if it failed
 
 // How this run answers what the dialog would ask, and how it presents.
@@ -84,7 +83,18 @@ const std::string& GetStartError();
 // message before the sound device is opened. False with GetStartError().
 bool StartVideo();
 
+// Starts translating the 2D effect on the start-up worker (platform/os/
+// ahead.h) while the video driver, the window and the context are made;
+// InitDevice takes it from there. Optional: without it InitDevice makes it
+// all itself, and the same.
+void PrepareDeviceObjectsAhead();
+
 plat::gfx::Device* GetDevice();
+// The bold 24-pixel text (PrintText, app/print_text.h), made at its first
+// use after InitDevice or by PrepareFont when a loading frame has time for
+// it; null without a device or when it cannot be made (tried once).
+plat::Font* GetFont();
+void PrepareFont();
 const CVector2* GetPixelSize();
 plat::gfx::VertexDecl* GetVertexDecl(int index);
 bool BeginDeviceScene();

@@ -21,10 +21,11 @@ void PrintText(const CVector2& pos, uint32_t argb, const char* fmt, ...) {
     const int wanted = std::vsnprintf(g_szTextBuffer, sizeof g_szTextBuffer, fmt, args);
     va_end(args);
     if (wanted < 0) g_szTextBuffer[0] = '\0';
-    if (!g_pFont) return;
+    plat::Font* font = GetFont();
+    if (!font) return;
     // Design pixels to back-buffer pixels, as the 2D layer places its quads;
     // the font's cell grew with the height already.
-    g_pFont->DrawText(static_cast<int>(pos.x * g_vScreenScale.x), static_cast<int>(pos.y * g_vScreenScale.y),
+    font->DrawText(static_cast<int>(pos.x * g_vScreenScale.x), static_cast<int>(pos.y * g_vScreenScale.y),
                       static_cast<int>(g_fScreenWidth),
                       static_cast<int>(g_fScreenHeight), std::string_view(g_szTextBuffer, std::strlen(g_szTextBuffer)),
                       argb);

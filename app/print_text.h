@@ -1,5 +1,5 @@
 // app/print_text.h - one line of formatted text on the screen, for the
-// tuning panels: PrintText formats like printf and draws with g_pFont (bold,
+// tuning panels: PrintText formats like printf and draws with GetFont() (bold,
 // 24 pixels at 768 lines) left and top aligned in the rectangle from the position to the
 // screen's bottom-right corner, in the colour.
 //

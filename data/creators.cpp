@@ -53,6 +53,11 @@ CTexture* CreateTextureFromResource(uint32_t id, const char* name, plat::Picture
     return record;
 }
 
+void DecodeTextureFromResourceAhead(uint32_t id) {
+    size_t size = 0;
+    if (const unsigned char* bytes = LoadResourceBytes(id, RT_RCDATA, &size)) plat::DecodePictureAhead(bytes, size);
+}
+
 CTexture* CreateRenderTarget(uint32_t width, uint32_t height, Format format) {
     CTexture* record = new CTexture;
     // The size asked for, whether or not the device can make it.

@@ -49,6 +49,10 @@ plat::fx::Effect* CreateEffectFromResource(uint32_t id, const char* name);
 // PictureMips::Later the chain is the caller's to build (see picture.h).
 CTexture* CreateTextureFromResource(uint32_t id, const char* name, plat::PictureMips mips = plat::PictureMips::Now);
 
+// Starts decoding the picture in RCDATA resource `id` on the start-up worker
+// (platform/os/ahead.h), for a CreateTextureFromResource of it to come.
+void DecodeTextureFromResourceAhead(uint32_t id);
+
 // A new render-target record of one level, recording the width and height
 // asked for, with its level-0 surface ready for BindRenderTarget; never null.
 CTexture* CreateRenderTarget(uint32_t width, uint32_t height, plat::gfx::Format format);

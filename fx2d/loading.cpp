@@ -17,6 +17,8 @@ CLoading::CLoading() {
     m_pPicture = CreateTextureFromResource(kLoadingPictureId, "Data\\loading_screen.png", plat::PictureMips::Later);
 }
 
+void CLoading::PrepareAhead() { DecodeTextureFromResourceAhead(kLoadingPictureId); }
+
 CLoading::~CLoading() {
     if (m_pPicture) {
         m_pPicture->Release();
@@ -32,8 +34,14 @@ void CLoading::OnExpire() {
 void CLoading::Update(float dt) {
     CEffect::Update(dt);
     // Before this update's asset, so its time is restarted with the rest.
-    if (m_nFramesDrawn == 1 && m_pPicture && m_pPicture->m_pTexture) m_pPicture->m_pTexture->GenerateMips();
-    if (m_nFramesDrawn == 2) PrepareSceneEffect();
+    if (m_nFramesDrawn == 1) {
+        if (m_pPicture && m_pPicture->m_pTexture) m_pPicture->m_pTexture->GenerateMips();
+        PrepareFont();
+    }
+    if (m_nFramesDrawn == 2) {
+        PrepareSceneEffect();
+        PrepareSceneTargets();
+    }
     if (!m_bExpired) {
         if (LoadNextAsset(m_fProgress)) OnExpire();
         // Also in the update that finished loading: the next frame's step

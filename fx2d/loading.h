@@ -10,8 +10,9 @@
 //
 // What the first frame does not need is made in the next two updates, so the
 // picture is on screen sooner: its mip chain (it is drawn at its own size,
-// from level 0 alone) in the second, the scene renderer's copy of the scene
-// effect (only the show's post-processing draws with it) in the third.
+// from level 0 alone) and the text font (only the panels write) in the
+// second, the scene renderer's copy of the scene effect and its five
+// targets (only the show's 3D effects draw with them) in the third.
 //
 // Frames, with the 23 cached assets: 1..23 load one asset each (the bar is
 // already one step long in the first frame, since each effect is updated
@@ -34,6 +35,9 @@ class CLoading : public CEffect {
 public:
     CLoading();
     ~CLoading() override;
+    // Starts decoding the loading picture on the start-up worker, for the
+    // constructor to take (data/creators.h).
+    static void PrepareAhead();
 
     // Marks the effect expired and starts the music.
     void OnExpire() override;

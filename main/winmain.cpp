@@ -13,6 +13,8 @@
 #include "data/asset_cache.h"
 #include "data/music.h"
 #include "engine/demo.h"
+#include "fx2d/loading.h"
+#include "platform/os/ahead.h"
 #include "platform/os/clock.h"
 #include "platform/os/log.h"
 #include "platform/sound/sound.h"
@@ -76,6 +78,12 @@ int KeloMain(const AppOptions& options) {
     // 1. The window class: here, the procedure every message goes to.
     Step("register window class");
     plat::SetWindowProc(WndProc);
+
+    // What the first frame needs and no device: the 2D effect's
+    // translation and the loading picture's pixels, made on the second core
+    // while this one starts the video driver, the sound and the window.
+    PrepareDeviceObjectsAhead();
+    CLoading::PrepareAhead();
 
     // A person's run needs a display; without one, say so before the sound
     // device is opened (and its libraries fill the terminal). The device's
@@ -190,5 +198,8 @@ int KeloMain(const AppOptions& options) {
     // 10. Unregister the window class.
     Step("unregister window class");
     plat::SetWindowProc(nullptr);
+    // A start that failed early leaves the worker's jobs untaken; they end
+    // before the libraries they use do.
+    plat::FinishAhead();
     return status;
 }

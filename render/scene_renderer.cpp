@@ -22,7 +22,8 @@ constexpr VertexElement kScreenQuadElements[] = {
 
 struct SceneRendererState {
     bool initialised = false;
-    bool effect_tried = false;  // compiled (or failed) since InitSceneRenderer
+    bool effect_tried = false;   // compiled (or failed) since InitSceneRenderer
+    bool targets_tried = false;  // made (or failed) since InitSceneRenderer
     plat::fx::Effect* effect = nullptr;
     CTexture* scene[kSceneTargets] = {};
     CTexture* post[kPostTargets] = {};
@@ -69,6 +70,12 @@ void InitSceneRenderer() {
     FillFullScreenQuad(PostProcessQuad());
 
     g_scene.initialised = true;
+    if (Device* d = GetDevice()) g_scene.decl = d->CreateVertexDeclaration(kScreenQuadElements);
+}
+
+void PrepareSceneTargets() {
+    if (!g_scene.initialised || g_scene.targets_tried) return;
+    g_scene.targets_tried = true;
     // Truncated, not rounded: a 1024.7-wide screen has 1024 whole pixels,
     // and the shared depth buffer is no bigger than the back buffer.
     const uint32_t width = static_cast<uint32_t>(g_fScreenWidth);
@@ -77,14 +84,13 @@ void InitSceneRenderer() {
     // the colour keeps its alpha for the chains' alpha test.
     for (CTexture*& t : g_scene.scene) t = CreateRenderTarget(width, height, Format::A16B16G16R16F);
     for (CTexture*& t : g_scene.post) t = CreateRenderTarget(width, height, Format::A16B16G16R16F);
-
-    if (Device* d = GetDevice()) g_scene.decl = d->CreateVertexDeclaration(kScreenQuadElements);
 }
 
 void ReleaseSceneRenderer() {
     if (g_scene.effect) g_scene.effect->Release();
     g_scene.effect = nullptr;
     g_scene.effect_tried = false;
+    g_scene.targets_tried = false;
     g_scene.initialised = false;
     if (g_scene.decl) g_scene.decl->Release();
     g_scene.decl = nullptr;
@@ -104,6 +110,7 @@ void SaveBackBuffer() {
 }
 
 void BeginSceneTargets(uint32_t argb) {
+    PrepareSceneTargets();
     SaveBackBuffer();
     // Depth is cleared with each target, so the three passes of the scene
     // start from the same empty depth buffer (the last clear is the one that
@@ -118,6 +125,7 @@ void BeginSceneTargets(uint32_t argb) {
 }
 
 void BindSceneTarget(unsigned index) {
+    PrepareSceneTargets();
     if (index < kSceneTargets) Bind(g_scene.scene[index]);
 }
 
@@ -129,10 +137,16 @@ void RestoreBackBuffer() {
     g_scene.saved_back_buffer = nullptr;
 }
 
-CTexture* GetSceneColorTarget() { return g_scene.scene[0]; }
+CTexture* GetSceneColorTarget() { return GetSceneTarget(0); }
 
-CTexture* GetSceneTarget(unsigned index) { return index < kSceneTargets ? g_scene.scene[index] : nullptr; }
-CTexture* GetPostTarget(unsigned index) { return index < kPostTargets ? g_scene.post[index] : nullptr; }
+CTexture* GetSceneTarget(unsigned index) {
+    PrepareSceneTargets();
+    return index < kSceneTargets ? g_scene.scene[index] : nullptr;
+}
+CTexture* GetPostTarget(unsigned index) {
+    PrepareSceneTargets();
+    return index < kPostTargets ? g_scene.post[index] : nullptr;
+}
 VertexDecl* GetScreenQuadDecl() { return g_scene.decl; }
 plat::fx::Effect* GetSceneEffect() {
     PrepareSceneEffect();

@@ -88,5 +88,9 @@ plat::gfx::VertexDecl* GetScreenQuadDecl();
 plat::fx::Effect* GetSceneEffect();
 // Compiles that copy now, when a frame has time for it.
 void PrepareSceneEffect();
+// The five targets are made at their first use after InitSceneRenderer (the
+// loading screen draws without them) or here, when a frame has time for
+// it; tried once, a target that cannot be made stays null.
+void PrepareSceneTargets();
 // Saves the current target 0 (one reference held) for RestoreBackBuffer.
 void SaveBackBuffer();

@@ -23,6 +23,7 @@
 #include "platform/fx/preprocess.h"
 #include "platform/fx/shader_compiler.h"
 #include "platform/fx/states.h"
+#include "platform/os/ahead.h"
 #include "platform/os/log.h"
 #include "platform/os/resources.h"
 
@@ -109,6 +110,103 @@ void Pack(const BlockMember& m, const Parameter& p, const std::vector<float>& v,
     }
 }
 
+// The same function with other compile arguments is another program.
+using StageKey = std::pair<std::string, int>;
+StageKey KeyOf(const ShaderRef& ref, ShaderStage stage) {
+    return {ref.entry + " " + ref.profile + " (" + ref.arguments + ")", static_cast<int>(stage)};
+}
+
+int SamplerIndexIn(const EffectDesc& desc, std::string_view n) {
+    for (size_t i = 0; i < desc.samplers.size(); ++i) {
+        if (desc.samplers[i].name == n) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+// Everything Create does before it needs the device: the parse and every
+// entry point's GLSL, with the messages each produced, in the order Build
+// asks for them. Build takes a stage from here when it is present and
+// compiles it itself otherwise, so its messages and programs are the same
+// either way.
+struct PreparedEffect {
+    struct Stage {
+        CompiledStage compiled;
+        std::string log;
+    };
+    bool parsed_ok = false;
+    ParsedEffect parsed;
+    std::vector<std::string> parse_messages;
+    std::map<StageKey, Stage> stages;
+};
+
+namespace {
+
+std::unique_ptr<PreparedEffect> Prepare(std::string_view source, std::string_view name,
+                                        const PreprocessOptions& options) {
+    auto prepared = std::make_unique<PreparedEffect>();
+    ParsedEffect& parsed = prepared->parsed;
+    prepared->parsed_ok = ReadEffectSource(source, name, options, &parsed, &prepared->parse_messages);
+    if (!prepared->parsed_ok || parsed.desc.samplers.size() > static_cast<size_t>(gfx::kMaxSamplers)) return prepared;
+    auto unit = [&parsed](std::string_view sampler) {
+        const int i = SamplerIndexIn(parsed.desc, sampler);
+        return i < gfx::kMaxSamplers ? i : -1;
+    };
+    // Build's order: technique by technique, pass by pass, vertex stage
+    // first. A stage that fails ends it here; Build meets it in the same
+    // place and reports it.
+    for (const Technique& t : parsed.desc.techniques) {
+        for (const Pass& p : t.passes) {
+            for (ShaderStage stage : {ShaderStage::Vertex, ShaderStage::Pixel}) {
+                const ShaderRef& ref = stage == ShaderStage::Vertex ? p.vertex_shader : p.pixel_shader;
+                if (!ref.present) continue;
+                const StageKey key = KeyOf(ref, stage);
+                if (prepared->stages.count(key)) continue;
+                EntryPoint entry;
+                std::string why;
+                if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel,
+                                    static_cast<int>(prepared->stages.size()), &entry, &why)) {
+                    return prepared;
+                }
+                PreparedEffect::Stage ready;
+                if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name,
+                                 stage, ref.profile, unit, &ready.compiled, &ready.log)) {
+                    return prepared;
+                }
+                prepared->stages.emplace(key, std::move(ready));
+            }
+        }
+    }
+    return prepared;
+}
+
+// Effects being prepared on the start-up worker, by resource id, with the
+// name their messages were made under. Main thread only; the worker sees
+// nothing of it but its job.
+struct AheadEffect {
+    std::string name;
+    std::future<std::unique_ptr<PreparedEffect>> prepared;
+};
+std::map<uint32_t, AheadEffect>& PreparingAhead() {
+    static std::map<uint32_t, AheadEffect> pending;
+    return pending;
+}
+
+// An embedded effect's #include files are embedded too, found by the paths
+// they have beside it in the source tree.
+PreprocessOptions ResourceOptions(uint32_t id) {
+    PreprocessOptions options;
+    options.path = std::string(FindResourceFile(kResRcData, id));
+    options.read = [](const std::string& path, std::string* text) {
+        size_t n = 0;
+        const unsigned char* b = FindResourceByFile(kResRcData, path, &n);
+        if (b) text->assign(reinterpret_cast<const char*>(b), n);
+        return b != nullptr;
+    };
+    return options;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -134,14 +232,9 @@ struct Effect::Impl {
         }
         return -1;
     }
-    int SamplerIndex(std::string_view n) const {
-        for (size_t i = 0; i < desc.samplers.size(); ++i) {
-            if (desc.samplers[i].name == n) return static_cast<int>(i);
-        }
-        return -1;
-    }
-    bool Build(const ParsedEffect& parsed, std::string* log);
-    StageProgram* Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage, std::string* log);
+    int SamplerIndex(std::string_view n) const { return SamplerIndexIn(desc, n); }
+    bool Build(PreparedEffect& prepared, std::string* log);
+    StageProgram* Compile(PreparedEffect& prepared, const ShaderRef& ref, ShaderStage stage, std::string* log);
     void ApplyPass(const PassRuntime& pass);
     void UploadConstants(const PassRuntime& pass);
     void SaveStates(int technique_index);
@@ -165,24 +258,31 @@ Effect::Impl::~Impl() {
     }
 }
 
-StageProgram* Effect::Impl::Compile(const ParsedEffect& parsed, const ShaderRef& ref, ShaderStage stage,
+StageProgram* Effect::Impl::Compile(PreparedEffect& prepared, const ShaderRef& ref, ShaderStage stage,
                                     std::string* log) {
-    // The same function with other compile arguments is another program.
-    auto key = std::make_pair(ref.entry + " " + ref.profile + " (" + ref.arguments + ")", static_cast<int>(stage));
+    const StageKey key = KeyOf(ref, stage);
     auto found = programs.find(key);
     if (found != programs.end()) return found->second.get();
-    EntryPoint entry;
-    std::string why;
-    if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel, static_cast<int>(programs.size()), &entry,
-                        &why)) {
-        *log += lines.Where(ref.line) + ": " + why + "\n";
-        return nullptr;
-    }
     auto program = std::make_unique<StageProgram>();
-    auto unit = [this](std::string_view sampler) { return SamplerIndex(sampler) < gfx::kMaxSamplers ? SamplerIndex(sampler) : -1; };
-    if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name, stage,
-                     ref.profile, unit, &program->compiled, log)) {
-        return nullptr;
+    if (auto ready = prepared.stages.find(key); ready != prepared.stages.end()) {
+        program->compiled = std::move(ready->second.compiled);
+        *log += ready->second.log;
+    } else {
+        const ParsedEffect& parsed = prepared.parsed;
+        EntryPoint entry;
+        std::string why;
+        if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel, static_cast<int>(programs.size()),
+                            &entry, &why)) {
+            *log += lines.Where(ref.line) + ": " + why + "\n";
+            return nullptr;
+        }
+        auto unit = [this](std::string_view sampler) {
+            return SamplerIndex(sampler) < gfx::kMaxSamplers ? SamplerIndex(sampler) : -1;
+        };
+        if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name, stage,
+                         ref.profile, unit, &program->compiled, log)) {
+            return nullptr;
+        }
     }
     std::string glsl_log;
     const auto gl_start = std::chrono::steady_clock::now();
@@ -201,7 +301,8 @@ StageProgram* Effect::Impl::Compile(const ParsedEffect& parsed, const ShaderRef&
     return raw;
 }
 
-bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
+bool Effect::Impl::Build(PreparedEffect& prepared, std::string* log) {
+    const ParsedEffect& parsed = prepared.parsed;
     desc = parsed.desc;
     lines = parsed.lines;
     values.resize(desc.parameters.size());
@@ -219,11 +320,11 @@ bool Effect::Impl::Build(const ParsedEffect& parsed, std::string* log) {
         for (const Pass& p : t.passes) {
             PassRuntime rt;
             if (p.vertex_shader.present) {
-                rt.vs = Compile(parsed, p.vertex_shader, ShaderStage::Vertex, log);
+                rt.vs = Compile(prepared, p.vertex_shader, ShaderStage::Vertex, log);
                 if (!rt.vs) return false;
             }
             if (p.pixel_shader.present) {
-                rt.ps = Compile(parsed, p.pixel_shader, ShaderStage::Pixel, log);
+                rt.ps = Compile(prepared, p.pixel_shader, ShaderStage::Pixel, log);
                 if (!rt.ps) return false;
             } else {
                 // Direct3D would run its fixed-function pipeline here; this
@@ -351,6 +452,18 @@ Effect::~Effect() = default;
 // [SECTION] Creation
 // ---------------------------------------------------------------------------
 
+void Effect::PrepareResourceAhead(uint32_t id, std::string_view name) {
+    size_t size = 0;
+    const unsigned char* bytes = FindResourceBytes(kResRcData, id, &size);
+    if (!bytes || PreparingAhead().count(id)) return;
+    const std::string_view source(reinterpret_cast<const char*>(bytes), size);
+    PreparingAhead()[id] = {std::string(name),
+                            RunAheadFor<std::unique_ptr<PreparedEffect>>(
+                                [source, name = std::string(name), options = ResourceOptions(id)] {
+                                    return Prepare(source, name, options);
+                                })};
+}
+
 Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string_view name) {
     const int name_len = static_cast<int>(name.size());
     size_t size = 0;
@@ -363,17 +476,20 @@ Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string
         LogWarning("fx", "%.*s: no device", name_len, name.data());
         return nullptr;
     }
-    // Its #include files are embedded too, found by the paths they have
-    // beside it in the source tree.
-    PreprocessOptions options;
-    options.path = std::string(FindResourceFile(kResRcData, id));
-    options.read = [](const std::string& path, std::string* text) {
-        size_t n = 0;
-        const unsigned char* b = FindResourceByFile(kResRcData, path, &n);
-        if (b) text->assign(reinterpret_cast<const char*>(b), n);
-        return b != nullptr;
-    };
-    return Create(device, std::string_view(reinterpret_cast<const char*>(bytes), size), name, options);
+    std::unique_ptr<PreparedEffect> prepared;
+    if (auto ahead = PreparingAhead().find(id); ahead != PreparingAhead().end()) {
+        // Waits for the worker if it is not done; what it threw is thrown here.
+        AheadEffect taken = std::move(ahead->second);
+        PreparingAhead().erase(ahead);
+        prepared = taken.prepared.get();
+        // Messages carry the name: one prepared under another is made again.
+        if (taken.name != name) prepared.reset();
+    }
+    if (!prepared) {
+        const std::string_view source(reinterpret_cast<const char*>(bytes), size);
+        prepared = Prepare(source, name, ResourceOptions(id));
+    }
+    return Finish(device, std::move(prepared), name, nullptr);
 }
 
 Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string_view name, std::string* log) {
@@ -382,18 +498,20 @@ Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string
 
 Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string_view name,
                        const PreprocessOptions& options, std::string* log) {
+    return Finish(device, Prepare(source, name, options), name, log);
+}
+
+Effect* Effect::Finish(gfx::Device* device, std::unique_ptr<PreparedEffect> prepared, std::string_view name,
+                       std::string* log) {
     std::string messages;
-    ParsedEffect parsed;
-    std::vector<std::string> parse_messages;
-    const bool parsed_ok = ReadEffectSource(source, name, options, &parsed, &parse_messages);
-    for (const std::string& m : parse_messages) messages += m + "\n";
+    for (const std::string& m : prepared->parse_messages) messages += m + "\n";
 
     Effect* effect = nullptr;
-    if (parsed_ok && device) {
+    if (prepared->parsed_ok && device) {
         effect = new Effect;
         effect->impl_->device = device;
         effect->impl_->name = std::string(name);
-        if (!effect->impl_->Build(parsed, &messages)) {
+        if (!effect->impl_->Build(*prepared, &messages)) {
             delete effect;
             effect = nullptr;
         }

@@ -47,6 +47,8 @@ namespace plat::fx {
 struct HandleTag;
 using Handle = const HandleTag*;
 
+struct PreparedEffect;
+
 class Effect : public gfx::RefCounted {
 public:
     // `name` is used in log lines only. Null on failure; *log (if given)
@@ -63,6 +65,12 @@ public:
     // the source tree. Null, with one "fx:" warning naming `name`, when there
     // is no such resource or no device; the compiler's messages go to the log.
     static Effect* CreateFromResource(gfx::Device* device, uint32_t id, std::string_view name);
+    // Starts the part of CreateFromResource that needs no device (the
+    // preprocessing, the parse, every entry point's translation to GLSL) on
+    // the start-up worker (platform/os/ahead.h). The next CreateFromResource
+    // of that id and name takes the result, waiting for it if it must; its
+    // effect and its log lines are those it would have made alone.
+    static void PrepareResourceAhead(uint32_t id, std::string_view name);
 
     Handle GetTechniqueByName(std::string_view name) const;
     Handle GetParameterByName(std::string_view name) const;
@@ -98,6 +106,8 @@ public:
     struct Impl;
 
 private:
+    static Effect* Finish(gfx::Device* device, std::unique_ptr<PreparedEffect> prepared, std::string_view name,
+                          std::string* log);
     Effect();
     ~Effect() override;
     std::unique_ptr<Impl> impl_;

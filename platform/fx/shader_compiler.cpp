@@ -9,6 +9,7 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 namespace plat::fx {
 namespace {
@@ -100,21 +101,21 @@ bool Fail(std::string* log, const std::string& what) {
 }  // namespace
 
 CompilerTimes& CompilerStats() {
-    static CompilerTimes times;
+    thread_local CompilerTimes times;
     return times;
 }
 
 namespace {
 
 // Timed apart from the compiles: it is paid once per process, by whichever
-// effect compiles first.
+// effect compiles first, on whichever thread.
 void EnsureInitialised() {
-    static bool done = false;
-    if (done) return;
-    const double t0 = Now();
-    glslang::InitializeProcess();
-    CompilerStats().init += Now() - t0;
-    done = true;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const double t0 = Now();
+        glslang::InitializeProcess();
+        CompilerStats().init += Now() - t0;
+    });
 }
 
 }  // namespace

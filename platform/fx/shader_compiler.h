@@ -56,7 +56,9 @@ inline constexpr unsigned kVertexBlockBinding = 0;
 inline constexpr unsigned kPixelBlockBinding = 1;
 inline constexpr const char* kColorOutputName = "kelo_color0";
 
-// Time spent so far in each compiler, for benchmarks: seconds.
+// Time spent so far in each compiler by the calling thread, for
+// benchmarks: seconds. Each thread has its own (the start-up worker of
+// platform/os/ahead.h compiles too).
 struct CompilerTimes {
     double init = 0;         // glslang's process initialisation (once)
     double glslang = 0;      // HLSL to SPIR-V

@@ -591,7 +591,9 @@ void Device::Present() {
     int ww = 0, wh = 0;
     SDL_GL_GetDrawableSize(window, &ww, &wh);
     const int bw = static_cast<int>(back_buffer_->desc_.width), bh = static_cast<int>(back_buffer_->desc_.height);
-    if (ww > 0 && wh > 0) {
+    // An unseen window is not worth the copy: on the software driver the
+    // first one costs as much as the whole first loading frame.
+    if (ww > 0 && wh > 0 && detail::MainWindowCanBeSeen()) {
         // Letterbox: the largest rectangle of the back buffer's aspect that
         // fits, centred; black bars around it.
         int dw = ww, dh = static_cast<int>(static_cast<long long>(ww) * bh / bw);

@@ -28,7 +28,11 @@ void RequireAddressSpace(size_t bytes);
 // before it comes back, so the GPU never reads memory being overwritten.
 class StreamBuffer {
 public:
-    static constexpr size_t kCapacity = 16u << 20;
+    // A frame of the show streams at most about half a megabyte (the tower
+    // with both panels open), so a segment holds two frames and the fence
+    // met on coming back is long signalled. Every byte is the driver's to
+    // clear when the ring is made, at start-up: no bigger than it must be.
+    static constexpr size_t kCapacity = 4u << 20;
     static constexpr int kSegments = 4;
     bool Init();
     void Shutdown();

@@ -3,8 +3,10 @@
 #include <stb_image.h>
 
 #include <climits>
+#include <map>
 #include <memory>
 
+#include "platform/os/ahead.h"
 #include "platform/os/log.h"
 
 namespace plat {
@@ -23,7 +25,30 @@ bool HasAlpha(int channels_in_file, const unsigned char* rgba, size_t pixels) {
     return false;
 }
 
+// Pictures being decoded on the start-up worker, by their bytes. Main
+// thread only; the worker sees nothing of it but its job.
+struct Decoded {
+    DecodedPicture picture;
+    bool ok = false;
+    std::string why;
+};
+using DecodingKey = std::pair<const void*, size_t>;
+std::map<DecodingKey, std::future<Decoded>>& DecodingAhead() {
+    static std::map<DecodingKey, std::future<Decoded>> pending;
+    return pending;
+}
+
 }  // namespace
+
+void DecodePictureAhead(const void* bytes, size_t size) {
+    const DecodingKey key{bytes, size};
+    if (!bytes || DecodingAhead().count(key)) return;
+    DecodingAhead()[key] = RunAheadFor<Decoded>([bytes, size] {
+        Decoded d;
+        d.ok = DecodePicture(bytes, size, &d.picture, &d.why);
+        return d;
+    });
+}
 
 void DecodedPicture::Free::operator()(unsigned char* p) const { stbi_image_free(p); }
 
@@ -54,7 +79,19 @@ gfx::Texture* CreatePictureTexture(gfx::Device* device, const void* bytes, size_
     }
     DecodedPicture picture;
     std::string why;
-    if (!DecodePicture(bytes, size, &picture, &why)) {
+    bool decoded = false;
+    if (auto ahead = DecodingAhead().find({bytes, size}); ahead != DecodingAhead().end()) {
+        // Waits for the worker if it is not done; what it threw is thrown here.
+        std::future<Decoded> pending = std::move(ahead->second);
+        DecodingAhead().erase(ahead);
+        Decoded d = pending.get();
+        picture = std::move(d.picture);
+        why = std::move(d.why);
+        decoded = d.ok;
+    } else {
+        decoded = DecodePicture(bytes, size, &picture, &why);
+    }
+    if (!decoded) {
         LogWarning("tex", "%.*s: %s", name_len, name.data(), why.c_str());
         return nullptr;
     }

@@ -50,6 +50,12 @@ struct DecodedPicture {
 // it can be timed apart from the upload and the mip chain.
 bool DecodePicture(const void* bytes, size_t size, DecodedPicture* out, std::string* why = nullptr);
 
+// Starts DecodePicture of these bytes on the start-up worker
+// (platform/os/ahead.h); the next CreatePictureTexture of the same bytes
+// takes the pixels, waiting for them if it must. The bytes must stay where
+// they are until then (an embedded resource does).
+void DecodePictureAhead(const void* bytes, size_t size);
+
 // When the levels below the picture are built. Later: the whole chain is
 // allocated but only level 0 is filled; the caller calls GenerateMips before
 // the picture is first drawn smaller than its own size. A picture drawn at

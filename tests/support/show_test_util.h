@@ -1,7 +1,7 @@
 // Shared set-up for tests that draw through the show's own device services
 // (app/device.h): InitDevice with the dialog answered (windowed, no vsync,
 // off-screen, GL errors counted), so GetDevice, the vertex declarations,
-// g_pFont and g_p2DEffect exist as in the show. Made once per test program.
+// GetFont() and g_p2DEffect exist as in the show. Made once per test program.
 // gfxtest::SharedDevice (tests/support/gfx_test_util.h) returns this same device, so
 // every kind of test shares the one window of the process.
 #pragma once

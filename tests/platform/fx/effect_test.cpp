@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "data/resource_ids.h"
 #include "platform/fx/effect.h"
 #include "platform/fx/parser.h"
+#include "platform/os/ahead.h"
 #include "platform/os/log.h"
 #include "render/math.h"
 #include "tests/support/gfx_test_util.h"
@@ -270,3 +273,45 @@ TEST(EffectParser, MacrosBuiltOnEachOtherStopAtABudget) {
 }
 
 }  // namespace
+
+// The show's effect files, prepared on the start-up worker and then made,
+// against the same files made alone: the same programs and the same lines.
+TEST(EffectAhead, EveryEmbeddedEffectIsTheSameMadeAheadOrAlone) {
+    Device* d = SharedDevice();
+    ASSERT_NE(d, nullptr);
+    const uint32_t ids[] = {k2DEffectId,           kSceneEffectId,         kSsaoEffectId,
+                            kSsaoCombineEffectId,  kColorCombineEffectId,  kColorCombine4EffectId,
+                            kColorBlurHEffectId,   kColorBlurVEffectId,    kColorDownFilter4EffectId,
+                            kColorBrightPassEffectId, kWaterFadeEffectId};
+    auto make = [d](uint32_t id, bool ahead, std::string* glsl, std::vector<std::string>* lines) {
+        const std::string name = "Data\\effect" + std::to_string(id) + ".fx";
+        if (ahead) fx::Effect::PrepareResourceAhead(id, name);
+        plat::ClearLog();
+        fx::Effect* e = fx::Effect::CreateFromResource(d, id, name);
+        *lines = plat::LogLines();
+        ASSERT_NE(e, nullptr) << name;
+        *glsl = e->DumpGlsl();
+        e->Release();
+    };
+    // Queued all at once, so most are taken while the worker is still on
+    // them or on the ones before.
+    for (uint32_t id : ids) fx::Effect::PrepareResourceAhead(id, "Data\\effect" + std::to_string(id) + ".fx");
+    for (uint32_t id : ids) {
+        std::string glsl_ahead, glsl_alone;
+        std::vector<std::string> lines_ahead, lines_alone;
+        make(id, false, &glsl_ahead, &lines_ahead);  // takes the one queued above
+        make(id, false, &glsl_alone, &lines_alone);  // nothing queued now: made here
+        EXPECT_FALSE(glsl_ahead.empty()) << id;
+        EXPECT_EQ(glsl_ahead, glsl_alone) << id;
+        EXPECT_EQ(lines_ahead, lines_alone) << id;
+    }
+    // Prepared under another name: its messages would name the wrong file,
+    // so it is made again, and still the same.
+    fx::Effect::PrepareResourceAhead(kSsaoEffectId, "Data\\elsewhere.fx");
+    std::string glsl_renamed, glsl_alone;
+    std::vector<std::string> lines;
+    make(kSsaoEffectId, false, &glsl_renamed, &lines);
+    make(kSsaoEffectId, true, &glsl_alone, &lines);
+    EXPECT_EQ(glsl_renamed, glsl_alone);
+    plat::FinishAhead();
+}

@@ -337,3 +337,37 @@ TEST_F(Picture, MipsLaterLeavesTheChainToTheCallerAndBuildsTheSameLevels) {
         for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].g, b[i].g) << "level " << level << " texel " << i;
     }
 }
+
+TEST_F(Picture, DecodedAheadIsTheSamePictureAndTheSameRefusal) {
+    // The loading picture's start: decoded on the worker while the device is
+    // made, then taken by CreatePictureTexture as if it had decoded it.
+    PngSpec s{3, 2, 8, 4, {}, {}, {}};  // grey + alpha: the format must say alpha
+    s.rows = {10, 255, 20, 128, 30, 0, 40, 255, 50, 64, 60, 255};
+    const std::vector<uint8_t> png = EncodePng(s);
+    plat::DecodePictureAhead(png.data(), png.size());
+    Texture* ahead = plat::CreatePictureTexture(ShowDevice(), png.data(), png.size(), "ahead.png");
+    ASSERT_NE(ahead, nullptr);
+    made.push_back(ahead);
+    Texture* alone = Make(png);
+    ASSERT_NE(alone, nullptr);
+    SurfaceDesc a{}, b{};
+    ASSERT_TRUE(ahead->GetLevelDesc(0, &a) && alone->GetLevelDesc(0, &b));
+    EXPECT_EQ(a.format, b.format);
+    EXPECT_EQ(a.width, 3u);
+    const std::vector<Rgba> pa = ReadLevel(ahead, 0), pb = ReadLevel(alone, 0);
+    ASSERT_EQ(pa.size(), 6u);
+    for (size_t i = 0; i < pa.size(); ++i) {
+        EXPECT_EQ(pa[i].r, pb[i].r) << i;
+        EXPECT_EQ(pa[i].a, pb[i].a) << i;
+    }
+
+    // Bytes that do not decode: the same null and the same line, given when
+    // the texture is asked for, not when the worker found out.
+    std::vector<uint8_t> noise(300, 0xAB);
+    plat::DecodePictureAhead(noise.data(), noise.size());
+    plat::ClearLog();
+    EXPECT_EQ(plat::CreatePictureTexture(ShowDevice(), noise.data(), noise.size(), "Data\\noise.png"), nullptr);
+    const std::vector<std::string> lines = plat::LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("tex: Data\\noise.png: cannot decode the picture ("), std::string::npos) << lines[0];
+}

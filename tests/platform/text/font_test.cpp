@@ -54,7 +54,7 @@ class FontText : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(ShowDevice(), nullptr);
-        ASSERT_NE(g_pFont, nullptr) << "InitDevice made no font";
+        ASSERT_NE(GetFont(), nullptr) << "InitDevice made no font";
         BeginFrame(0xFF000000);
     }
     void TearDown() override { EndFrame(); }
@@ -77,8 +77,8 @@ TEST_F(FontText, PrintTextLightsItsBoxAndMatchesTheRasteriserPixelForPixel) {
     plat::TextFace face;
     ASSERT_TRUE(face.OpenCell(plat::kFontBold, 24));
     const int width = face.TextWidth(text);
-    EXPECT_EQ(g_pFont->TextWidth(text), width);
-    EXPECT_EQ(g_pFont->CellHeight(), 24);
+    EXPECT_EQ(GetFont()->TextWidth(text), width);
+    EXPECT_EQ(GetFont()->CellHeight(), 24);
 
     // The ink lies in the cell row from (100, 200), as wide as the text.
     const Box ink = Ink(f);
@@ -114,7 +114,7 @@ TEST_F(FontText, NothingOutsideTheRectangle) {
     PrintText(CVector2(300.f, 100.f), 0xFFFFFFFF, "%s%s", overhang.c_str(), overhang.c_str());
     // An explicit rectangle cuts the glyphs at its right and bottom edges:
     // rows 0..15 of the cell (the descenders go), 30 pixels across.
-    EXPECT_EQ(g_pFont->DrawText(500, 400, 530, 416, "WWWWgg", 0xFFFFFFFF), 24);
+    EXPECT_EQ(GetFont()->DrawText(500, 400, 530, 416, "WWWWgg", 0xFFFFFFFF), 24);
     const Frame f = Finish("font_clip");
 
     int left_of_300 = 0, in_rect = 0, around_rect = 0;
@@ -140,12 +140,12 @@ TEST_F(FontText, NothingOutsideTheRectangle) {
 
 TEST_F(FontText, LinesColoursAndCharactersBeyondLatin1) {
     // A new line is one cell lower; '\r' takes no room.
-    EXPECT_EQ(g_pFont->DrawText(50, 50, 1024, 768, "Hi\r\nHo", 0xFF00FF00), 48);
+    EXPECT_EQ(GetFont()->DrawText(50, 50, 1024, 768, "Hi\r\nHo", 0xFF00FF00), 48);
     // Alpha 0 draws nothing; half alpha blends over the green.
-    EXPECT_EQ(g_pFont->DrawText(50, 50, 1024, 768, "Hi", 0x00FF0000), 24);
-    EXPECT_EQ(g_pFont->DrawText(50, 400, 1024, 768, "\xCE\xA9\xE2\x82\xAC", 0xFFFFFFFF), 24);  // Omega, euro
-    EXPECT_EQ(g_pFont->DrawText(50, 400, 40, 768, "empty", 0xFFFFFFFF), 0);
-    EXPECT_EQ(g_pFont->DrawText(50, 400, 1024, 768, "", 0xFFFFFFFF), 0);
+    EXPECT_EQ(GetFont()->DrawText(50, 50, 1024, 768, "Hi", 0x00FF0000), 24);
+    EXPECT_EQ(GetFont()->DrawText(50, 400, 1024, 768, "\xCE\xA9\xE2\x82\xAC", 0xFFFFFFFF), 24);  // Omega, euro
+    EXPECT_EQ(GetFont()->DrawText(50, 400, 40, 768, "empty", 0xFFFFFFFF), 0);
+    EXPECT_EQ(GetFont()->DrawText(50, 400, 1024, 768, "", 0xFFFFFFFF), 0);
     const Frame f = Finish("font_lines");
 
     const int first = f.CountNot(40, 50, 200, 74, kBlack), second = f.CountNot(40, 74, 200, 98, kBlack);
@@ -193,7 +193,7 @@ TEST_F(FontText, EveryStateItChangesIsPutBack) {
     foreign->Release();
     ps->Release();
 
-    EXPECT_EQ(g_pFont->DrawText(10, 10, 1024, 768, "state", 0xFFFFFFFF), 24);
+    EXPECT_EQ(GetFont()->DrawText(10, 10, 1024, 768, "state", 0xFFFFFFFF), 24);
 
     for (auto [s, v] : states) EXPECT_EQ(d->GetRenderState(s), v) << static_cast<int>(s);
     EXPECT_EQ(d->GetTexture(0), foreign);
@@ -236,7 +236,7 @@ TEST(FontLifecycle, FailedCreateAndReleaseToZero) {
     plat::Font* regular = plat::Font::Create(d, -20, 400);  // an em of 20 pixels
     ASSERT_NE(regular, nullptr);
     EXPECT_GT(regular->CellHeight(), 20);
-    EXPECT_LT(regular->TextWidth("Party"), g_pFont->TextWidth("Party"));  // regular is narrower than bold
+    EXPECT_LT(regular->TextWidth("Party"), GetFont()->TextWidth("Party"));  // regular is narrower than bold
     EXPECT_EQ(regular->AddRef(), 2u);
     EXPECT_EQ(regular->Release(), 1u);
     EXPECT_EQ(regular->Release(), 0u);
