@@ -3,17 +3,21 @@
 //
 // A start happens once per process, so each run is a fresh process: this
 // program starts itself again per run, as `--show FILE` (the show's start-up,
-// step by step in KeloMain's order, as a capture makes it: offscreen video,
-// offline sound) and as `--floor FILE` (bench/startup_floor.h), alternately,
-// and prints the median of each step over the runs. Times are from the
-// child's main() to the end of each step; dynamic loading before main() is
-// the same for both and left out.
+// step by step in KeloMain's order) and as `--floor FILE`
+// (bench/startup_floor.h), alternately, and prints the median of each step
+// over the runs. Times are from the child's main() to the end of each step;
+// dynamic loading before main() is the same for both and left out.
 //
-//   kelo_startup_bench [--runs N]     (N: 1..99, default 7)
+//   kelo_startup_bench [--runs N] [--display]     (N: 1..99, default 7)
+//
+// By default both start as a capture does: offscreen video, offline sound,
+// GL errors counted. With --display both open a window on the display
+// DISPLAY names, as a person's run does (the show in a window, with its
+// sound device), and the show's frame includes the copy into that window.
 //
 // The show's steps, split further where its log and compiler counters can:
-//   video     SDL video subsystem (offscreen)
-//   sound     InitSound (offline mix; music opened later, by the demo)
+//   video     SDL video subsystem
+//   sound     InitSound (music opened later, by the demo)
 //   window    the main window           ("win: window" line)
 //   context   GL context                ("gfx: <version> on <renderer>")
 //   device    the rest of InitDevice: back buffer, vertex ring, states,
@@ -89,15 +93,16 @@ Times ReadTimes(const std::string& file) {
     return t;
 }
 
-int RunShow(double t0, const std::string& file) {
+int RunShow(double t0, const std::string& file, bool on_display) {
     const auto since = [t0](double t) { return t - t0; };
     Times t;
     g_RunConfig = RunConfig{};
     g_RunConfig.skip_dialog = true;
     g_RunConfig.windowed = true;
-    g_RunConfig.offscreen = true;
-    g_RunConfig.gl_debug = true;  // as a capture has it
-    plat::UseOfflineSound();
+    // A capture's start, or a person's in a window on the display.
+    g_RunConfig.offscreen = !on_display;
+    g_RunConfig.gl_debug = !on_display;
+    if (!on_display) plat::UseOfflineSound();
 
     // KeloMain's order, with the worker's start and end marked: it runs its
     // jobs in the order they came.
@@ -150,11 +155,12 @@ int RunShow(double t0, const std::string& file) {
     return WriteTimes(file, t) ? 0 : 1;
 }
 
-int RunFloor(const std::string& file) {
+int RunFloor(const std::string& file, bool on_display) {
     const double t0 = bench::startup_floor::Now();
     bench::startup_floor::Times ft;
     std::string error;
-    if (!bench::startup_floor::Run(&ft, &error)) return std::fprintf(stderr, "floor: %s\n", error.c_str()), 1;
+    if (!bench::startup_floor::Run(&ft, &error, on_display))
+        return std::fprintf(stderr, "floor: %s\n", error.c_str()), 1;
     Times t{{"video", ft.video - t0},     {"window", ft.window - t0},   {"context", ft.context - t0},
             {"texture", ft.texture - t0}, {"program", ft.program - t0}, {"frame", ft.frame - t0}};
     return WriteTimes(file, t) ? 0 : 1;
@@ -203,12 +209,14 @@ void PrintPart(const std::vector<Times>& runs, const char* key, const char* labe
 
 int main(int argc, char** argv) {
     const double t0 = bench::startup_floor::Now();
-    if (argc == 3 && std::strcmp(argv[1], "--show") == 0) return RunShow(t0, argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "--floor") == 0) return RunFloor(argv[2]);
+    const bool on_display = argc > 1 && std::strcmp(argv[argc - 1], "--display") == 0;
+    const int args = on_display ? argc - 1 : argc;
+    if (args == 3 && std::strcmp(argv[1], "--show") == 0) return RunShow(t0, argv[2], on_display);
+    if (args == 3 && std::strcmp(argv[1], "--floor") == 0) return RunFloor(argv[2], on_display);
     int runs = 7;
-    if (argc == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::atoi(argv[2]);
-    if (runs < 1 || runs > 99 || (argc != 1 && argc != 3)) {
-        std::fprintf(stderr, "usage: kelo_startup_bench [--runs N]  (N: 1..99)\n");
+    if (args == 3 && std::strcmp(argv[1], "--runs") == 0) runs = std::atoi(argv[2]);
+    if (runs < 1 || runs > 99 || (args != 1 && args != 3)) {
+        std::fprintf(stderr, "usage: kelo_startup_bench [--runs N] [--display]  (N: 1..99)\n");
         return 2;
     }
     const std::string self = argv[0];
@@ -218,7 +226,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         for (const char* mode : {"--show", "--floor"}) {
             std::remove(file.c_str());
-            const plat::ProgramResult r = plat::RunProgram({self, mode, file});
+            std::vector<std::string> command = {self, mode, file};
+            if (on_display) command.push_back("--display");
+            const plat::ProgramResult r = plat::RunProgram(command);
             if (!r.started || r.exit_status != 0) {
                 std::fprintf(stderr, "startup: %s %s failed (%s, status %d)\n", self.c_str(), mode, r.error.c_str(),
                              r.exit_status);

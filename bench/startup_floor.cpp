@@ -50,10 +50,11 @@ GLuint Stage(GLenum type, const char* source, std::string* error) {
 
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-bool Run(Times* t, std::string* error) {
+bool Run(Times* t, std::string* error, bool on_display) {
     *t = Times{};
-    // The driver the show's captures use, whatever the environment says.
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    // The driver the show's captures use, or a person's, whatever the
+    // environment says.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, on_display ? "x11" : "offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *error = std::string("SDL video: ") + SDL_GetError();
         return false;

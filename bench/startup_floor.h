@@ -5,7 +5,7 @@
 //
 // What it does, timed after each step (seconds on the steady clock):
 //   video    SDL's video subsystem on the "offscreen" driver, the one the
-//            show's captures use
+//            show's captures use, or on the display (a person's start)
 //   window   a 1024 x 768 GL window with a 4.5 core, double-buffered,
 //            depth-less framebuffer: the attributes the show's window asks for
 //   context  the GL context, made current
@@ -32,7 +32,8 @@ struct Times {
 // The steady clock's seconds, as `Times` holds them.
 double Now();
 
-// False with *error when a step fails.
-bool Run(Times* times, std::string* error);
+// False with *error when a step fails. `on_display`: SDL's x11 driver, on
+// the display DISPLAY names, instead of the offscreen one.
+bool Run(Times* times, std::string* error, bool on_display = false);
 
 }  // namespace bench::startup_floor

@@ -245,6 +245,9 @@ void Device::Release() {
         }
         impl_->live.clear();
         glDeleteSamplers(kMaxSamplers, impl_->samplers);
+        if (impl_->presenter.program) glDeleteProgram(impl_->presenter.program);
+        if (impl_->presenter.vao) glDeleteVertexArrays(1, &impl_->presenter.vao);
+        if (impl_->presenter.sampler) glDeleteSamplers(1, &impl_->presenter.sampler);
         impl_->stream.Shutdown();
         if (impl_->depth_buffer) glDeleteRenderbuffers(1, &impl_->depth_buffer);
         glDisable(GL_DEBUG_OUTPUT);
@@ -585,6 +588,96 @@ void Device::DrawPrimitiveUP(PrimType type, uint32_t primitive_count, const void
 // [SECTION] Presentation and read-back
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The back buffer into the window, as a quad over the viewport. At its own
+// size each window pixel fetches its texel (flipped: the back buffer's
+// first row is the top of the picture, the window's its bottom), so the
+// copy is exact; scaled, it is filtered as a linear blit would be.
+constexpr const char* kPresentVs = R"(#version 450 core
+void main() {
+    vec2 corner = vec2(gl_VertexID & 1, gl_VertexID >> 1);
+    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
+}
+)";
+constexpr const char* kPresentFs = R"(#version 450 core
+layout(binding = 16) uniform sampler2D u_picture;
+layout(location = 0) uniform ivec4 u_rect;  // where the picture lies in the window
+layout(location = 0) out vec4 o_color;
+void main() {
+    ivec2 size = textureSize(u_picture, 0);
+    if (u_rect.zw == size) {
+        ivec2 p = ivec2(gl_FragCoord.xy) - u_rect.xy;
+        o_color = texelFetch(u_picture, ivec2(p.x, size.y - 1 - p.y), 0);
+    } else {
+        vec2 uv = (gl_FragCoord.xy - vec2(u_rect.xy)) / vec2(u_rect.zw);
+        o_color = texture(u_picture, vec2(uv.x, 1.0 - uv.y));
+    }
+}
+)";
+// Past the units the effects' samplers use, so their bindings stay put.
+constexpr GLuint kPresentUnit = kMaxSamplers;
+static_assert(kMaxSamplers == 16, "kPresentFs binds unit 16");
+
+GLuint CompileStage(GLenum type, const char* source) {
+    const GLuint stage = glCreateShader(type);
+    glShaderSource(stage, 1, &source, nullptr);
+    glCompileShader(stage);
+    return stage;
+}
+
+}  // namespace
+
+bool Device::DrawBackBufferToWindow(int x, int y, int w, int h) {
+    Impl::Presenter& p = impl_->presenter;
+    if (!p.tried) {
+        p.tried = true;
+        const GLuint vs = CompileStage(GL_VERTEX_SHADER, kPresentVs), fs = CompileStage(GL_FRAGMENT_SHADER, kPresentFs);
+        p.program = glCreateProgram();
+        glAttachShader(p.program, vs);
+        glAttachShader(p.program, fs);
+        glLinkProgram(p.program);
+        glDeleteShader(vs);
+        glDeleteShader(fs);
+        GLint linked = 0;
+        glGetProgramiv(p.program, GL_LINK_STATUS, &linked);
+        if (!linked) {
+            LogWarning("gfx", "the present program does not link; the window is filled by a blit");
+            glDeleteProgram(p.program);
+            p.program = 0;
+            return false;
+        }
+        glCreateVertexArrays(1, &p.vao);
+        glCreateSamplers(1, &p.sampler);
+        glSamplerParameteri(p.sampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glSamplerParameteri(p.sampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glSamplerParameteri(p.sampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glSamplerParameteri(p.sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    if (!p.program) return false;
+    // The state the draws keep in the cache is set here through it, so the
+    // next draw finds it as it is; the program and the unit are outside it.
+    GlStateCache& c = impl_->cache;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    c.fbo = 0;
+    glViewport(x, y, w, h);
+    c.viewport_w = c.viewport_h = -1;
+    if (c.depth_test != 0) glDisable(GL_DEPTH_TEST);
+    if (c.cull != 0) glDisable(GL_CULL_FACE);
+    if (c.blend != 0) glDisable(GL_BLEND);
+    c.depth_test = c.cull = c.blend = 0;
+    glBindVertexArray(p.vao);
+    c.vao = p.vao;
+    glBindTextureUnit(kPresentUnit, back_buffer_->gl_texture_);
+    glBindSampler(kPresentUnit, p.sampler);
+    glUseProgram(p.program);
+    glProgramUniform4i(p.program, 0, x, y, w, h);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    // Back to the bound pipeline for the effects' programs.
+    glUseProgram(0);
+    return true;
+}
+
 void Device::Present() {
     SDL_Window* window = detail::MainSdlWindow();
     if (!window || !back_buffer_) return;
@@ -604,11 +697,13 @@ void Device::Present() {
         const int dx = (ww - dw) / 2, dy = (wh - dh) / 2;
         const float black[4] = {0.f, 0.f, 0.f, 1.f};
         glClearNamedFramebufferfv(0, GL_COLOR, 0, black);
-        if (!back_buffer_->gl_fbo_) BindFramebufferFor(back_buffer_);
-        // The back buffer's first row is the top of the picture; the
-        // window's first row is its bottom: the blit flips.
-        glBlitNamedFramebuffer(back_buffer_->gl_fbo_, 0, 0, 0, bw, bh, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT,
-                               (dw == bw && dh == bh) ? GL_NEAREST : GL_LINEAR);
+        if (!DrawBackBufferToWindow(dx, dy, dw, dh)) {
+            if (!back_buffer_->gl_fbo_) BindFramebufferFor(back_buffer_);
+            // The back buffer's first row is the top of the picture; the
+            // window's first row is its bottom: the blit flips.
+            glBlitNamedFramebuffer(back_buffer_->gl_fbo_, 0, 0, 0, bw, bh, dx, dy + dh, dx + dw, dy,
+                                   GL_COLOR_BUFFER_BIT, (dw == bw && dh == bh) ? GL_NEAREST : GL_LINEAR);
+        }
     }
     SDL_GL_SwapWindow(window);
     if (params_.debug) CheckGlErrors("Present");

@@ -263,6 +263,9 @@ private:
     bool Init(const DeviceParams& params, std::string* error);
     void ApplyDrawState();
     void BindFramebufferFor(Surface* surface);
+    // Present's copy into the window's (x, y, w, h); false when its program
+    // cannot be made, and a blit does it instead.
+    bool DrawBackBufferToWindow(int x, int y, int w, int h);
 
     std::unique_ptr<Impl> impl_;
     DeviceParams params_;

@@ -101,6 +101,12 @@ struct Device::Impl {
     } constants[2];
     size_t ubo_alignment = 256;
     int swap_interval = 0;
+    // What Present draws the back buffer into the window with, made at the
+    // first Present to a window that can be seen.
+    struct Presenter {
+        bool tried = false;
+        GLuint program = 0, vao = 0, sampler = 0;
+    } presenter;
 };
 
 GLenum GlCompare(uint32_t cmp);
