@@ -64,9 +64,11 @@ using Times = std::map<std::string, double>;  // step -> seconds from main()
 const char* const kShowMarks[] = {"video", "sound", "window", "context", "device", "picture", "demo", "scene", "frame"};
 const char* const kFloorMarks[] = {"video", "window", "context", "texture", "program", "frame"};
 
-double FirstLineTime(const std::vector<plat::TimedLogLine>& lines, const char* prefix, double fallback) {
+// The first line that starts with `prefix` and holds `part`.
+double FirstLineTime(const std::vector<plat::TimedLogLine>& lines, const char* prefix, double fallback,
+                     const char* part = "") {
     for (const plat::TimedLogLine& l : lines) {
-        if (l.text.rfind(prefix, 0) == 0) return l.seconds;
+        if (l.text.rfind(prefix, 0) == 0 && l.text.find(part) != std::string::npos) return l.seconds;
     }
     return fallback;
 }
@@ -137,7 +139,8 @@ int RunShow(double t0, const std::string& file, bool on_display) {
 
     const std::vector<plat::TimedLogLine> lines = plat::TimedLogLines();
     t["window"] = since(FirstLineTime(lines, "win: window", device_end));
-    t["context"] = since(FirstLineTime(lines, "gfx: ", device_end));
+    // "gfx: <version> on <renderer>", not the back buffer's line before it.
+    t["context"] = since(FirstLineTime(lines, "gfx: ", device_end, " on "));
     t["device"] = since(device_end);
     t["picture"] = since(LineTimeContaining(lines, "loading_screen.png", demo_end));
     t["demo"] = since(demo_end);
