@@ -233,6 +233,7 @@ plat::Font* GetFont() {
     PrepareFont();
     return g_dev.font;
 }
+
 const CVector2* GetPixelSize() { return &g_vPixelSize; }
 
 VertexDecl* GetVertexDecl(int index) {

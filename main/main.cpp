@@ -5,6 +5,7 @@
 
 #include "main/options.h"
 #include "main/winmain.h"
+#include "platform/os/ahead.h"
 #include "platform/os/process.h"
 
 int main(int argc, char** argv) {
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
         // the writers' destructors run at exit, finishing the frames queued
         // and the WAV header.
         std::fprintf(stderr, "kelo: out of memory while %s\n", RunPhase());
+        // The start-up worker's job, if one still runs, ends before the
+        // libraries it uses do; what it makes is dropped.
+        plat::FinishAhead();
         return kExitCannotStart;
     }
 }
