@@ -49,6 +49,7 @@
 #include "engine/demo.h"
 #include "fx2d/loading.h"
 #include "main/effect_classes.h"
+#include "main/prepared_effects.h"
 #include "platform/fx/shader_compiler.h"
 #include "platform/os/ahead.h"
 #include "platform/os/log_times.h"
@@ -109,6 +110,7 @@ int RunShow(double t0, const std::string& file, bool on_display) {
     // KeloMain's order, with the worker's start and end marked: it runs its
     // jobs in the order they came.
     double ahead_begin = 0, ahead_end = 0;
+    UseEffectsPreparedAtBuildTime();
     plat::RunAhead([&ahead_begin] { ahead_begin = bench::startup_floor::Now(); });
     PrepareDeviceObjectsAhead();
     CLoading::PrepareAhead();

@@ -76,3 +76,62 @@ ${ids}" @ONLY)
   set_source_files_properties("${gen_dir}/resources.S" PROPERTIES OBJECT_DEPENDS "${deps}")
   target_sources(${target} PRIVATE "${gen_dir}/resources.S" "${gen_dir}/resources_table.cpp")
 endfunction()
+
+# The show's effect files (the RCDATA entries of `list_file` ending in .fx),
+# prepared for the device at build time by `tool` (tools/kelo-fxprep.cpp)
+# under the names the show makes them by ("Data\NAME.fx"), and linked into
+# `target` with a table that UseEffectsPreparedAtBuildTime() hands to
+# platform/fx (main/prepared_effects.h).
+function(kelo_prepare_effects target tool list_file shader_dir)
+  file(STRINGS "${list_file}" lines)
+  set(gen_dir "${CMAKE_BINARY_DIR}/generated/prepared")
+  file(MAKE_DIRECTORY "${gen_dir}")
+  file(GLOB shader_files CONFIGURE_DEPENDS "${shader_dir}/*.fx" "${shader_dir}/*.fxh")
+  set(asm "\t.section .rodata\n")
+  set(decls "")
+  set(rows "")
+  set(outputs "")
+  set(n 0)
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(NOT line MATCHES "^RCDATA[ \t]" OR NOT line MATCHES "\\.fx$")
+      continue()
+    endif()
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(GET fields 1 id)
+    list(GET fields 3 file)
+    get_filename_component(base "${file}" NAME)
+    set(out "${gen_dir}/${id}.kfxp")
+    # Leak checking is for the tests; a build step that ends with the
+    # compiler's process-wide tables still allocated is not a failure.
+    add_custom_command(OUTPUT "${out}"
+      COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 $<TARGET_FILE:${tool}> ${id} "Data\\${base}" "${out}"
+      DEPENDS ${tool} ${shader_files}
+      COMMENT "Preparing Data\\${base} for the device"
+      VERBATIM)
+    list(APPEND outputs "${out}")
+    string(APPEND asm "\t.global kelo_prep_${n}\n\t.balign 16\nkelo_prep_${n}:\n\t.incbin \"${out}\"\n\t.global kelo_prep_${n}_end\nkelo_prep_${n}_end:\n")
+    string(APPEND decls "extern const unsigned char kelo_prep_${n}[];\nextern const unsigned char kelo_prep_${n}_end[];\n")
+    string(APPEND rows "    {${id}u, kelo_prep_${n}, kelo_prep_${n}_end},\n")
+    math(EXPR n "${n} + 1")
+  endforeach()
+  string(APPEND asm "\t.section .note.GNU-stack,\"\",@progbits\n")
+  file(CONFIGURE OUTPUT "${gen_dir}/prepared.S" CONTENT "${asm}" @ONLY)
+  file(CONFIGURE OUTPUT "${gen_dir}/prepared_table.cpp" CONTENT
+"// Generated from data/resources.list by cmake/EmbedResources.cmake. Do not edit.
+#include \"main/prepared_effects.h\"
+#include \"platform/fx/prepared.h\"
+
+extern \"C\" {
+${decls}}
+
+namespace {
+const plat::fx::PreparedBytes kPrepared[] = {
+${rows}};
+}
+
+void UseEffectsPreparedAtBuildTime() { plat::fx::UsePreparedEffects(kPrepared, ${n}); }
+" @ONLY)
+  set_source_files_properties("${gen_dir}/prepared.S" PROPERTIES OBJECT_DEPENDS "${outputs}")
+  target_sources(${target} PRIVATE "${gen_dir}/prepared.S" "${gen_dir}/prepared_table.cpp")
+endfunction()

@@ -6,6 +6,7 @@
 #include "main/capture.h"
 #include "app/device.h"
 #include "main/effect_classes.h"
+#include "main/prepared_effects.h"
 #include "main/start_point.h"
 #include "app/frame_timer.h"
 #include "app/keys.h"
@@ -79,9 +80,12 @@ int KeloMain(const AppOptions& options) {
     Step("register window class");
     plat::SetWindowProc(WndProc);
 
-    // What the first frame needs and no device: the 2D effect's
-    // translation and the loading picture's pixels, made on the second core
-    // while this one starts the video driver, the sound and the window.
+    // The effect files as the build prepared them; then what the first
+    // frame needs and no device, made on the second core while this one
+    // starts the video driver, the sound and the window: the loading
+    // picture's pixels (and the 2D effect's translation, should the build
+    // not have prepared it).
+    UseEffectsPreparedAtBuildTime();
     PrepareDeviceObjectsAhead();
     CLoading::PrepareAhead();
 

@@ -20,6 +20,7 @@
 
 #include "platform/fx/entry.h"
 #include "platform/fx/parser.h"
+#include "platform/fx/prepared.h"
 #include "platform/fx/preprocess.h"
 #include "platform/fx/shader_compiler.h"
 #include "platform/fx/states.h"
@@ -110,77 +111,6 @@ void Pack(const BlockMember& m, const Parameter& p, const std::vector<float>& v,
     }
 }
 
-// The same function with other compile arguments is another program.
-using StageKey = std::pair<std::string, int>;
-StageKey KeyOf(const ShaderRef& ref, ShaderStage stage) {
-    return {ref.entry + " " + ref.profile + " (" + ref.arguments + ")", static_cast<int>(stage)};
-}
-
-int SamplerIndexIn(const EffectDesc& desc, std::string_view n) {
-    for (size_t i = 0; i < desc.samplers.size(); ++i) {
-        if (desc.samplers[i].name == n) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-}  // namespace
-
-// Everything Create does before it needs the device: the parse and every
-// entry point's GLSL, with the messages each produced, in the order Build
-// asks for them. Build takes a stage from here when it is present and
-// compiles it itself otherwise, so its messages and programs are the same
-// either way.
-struct PreparedEffect {
-    struct Stage {
-        CompiledStage compiled;
-        std::string log;
-    };
-    bool parsed_ok = false;
-    ParsedEffect parsed;
-    std::vector<std::string> parse_messages;
-    std::map<StageKey, Stage> stages;
-};
-
-namespace {
-
-std::unique_ptr<PreparedEffect> Prepare(std::string_view source, std::string_view name,
-                                        const PreprocessOptions& options) {
-    auto prepared = std::make_unique<PreparedEffect>();
-    ParsedEffect& parsed = prepared->parsed;
-    prepared->parsed_ok = ReadEffectSource(source, name, options, &parsed, &prepared->parse_messages);
-    if (!prepared->parsed_ok || parsed.desc.samplers.size() > static_cast<size_t>(gfx::kMaxSamplers)) return prepared;
-    auto unit = [&parsed](std::string_view sampler) {
-        const int i = SamplerIndexIn(parsed.desc, sampler);
-        return i < gfx::kMaxSamplers ? i : -1;
-    };
-    // Build's order: technique by technique, pass by pass, vertex stage
-    // first. A stage that fails ends it here; Build meets it in the same
-    // place and reports it.
-    for (const Technique& t : parsed.desc.techniques) {
-        for (const Pass& p : t.passes) {
-            for (ShaderStage stage : {ShaderStage::Vertex, ShaderStage::Pixel}) {
-                const ShaderRef& ref = stage == ShaderStage::Vertex ? p.vertex_shader : p.pixel_shader;
-                if (!ref.present) continue;
-                const StageKey key = KeyOf(ref, stage);
-                if (prepared->stages.count(key)) continue;
-                EntryPoint entry;
-                std::string why;
-                if (!MakeEntryPoint(parsed.functions, ref, stage == ShaderStage::Pixel,
-                                    static_cast<int>(prepared->stages.size()), &entry, &why)) {
-                    return prepared;
-                }
-                PreparedEffect::Stage ready;
-                if (!CompileHlsl(entry.extra.empty() ? parsed.hlsl : parsed.hlsl + entry.extra, name, entry.name,
-                                 stage, ref.profile, unit, &ready.compiled, &ready.log)) {
-                    return prepared;
-                }
-                prepared->stages.emplace(key, std::move(ready));
-            }
-        }
-    }
-    return prepared;
-}
-
 // Effects being prepared on the start-up worker, by resource id, with the
 // name their messages were made under. Main thread only; the worker sees
 // nothing of it but its job.
@@ -193,19 +123,6 @@ std::map<uint32_t, AheadEffect>& PreparingAhead() {
     return pending;
 }
 
-// An embedded effect's #include files are embedded too, found by the paths
-// they have beside it in the source tree.
-PreprocessOptions ResourceOptions(uint32_t id) {
-    PreprocessOptions options;
-    options.path = std::string(FindResourceFile(kResRcData, id));
-    options.read = [](const std::string& path, std::string* text) {
-        size_t n = 0;
-        const unsigned char* b = FindResourceByFile(kResRcData, path, &n);
-        if (b) text->assign(reinterpret_cast<const char*>(b), n);
-        return b != nullptr;
-    };
-    return options;
-}
 
 }  // namespace
 
@@ -452,15 +369,32 @@ Effect::~Effect() = default;
 // [SECTION] Creation
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The form prepared at build time of resource `id`, when the program links
+// one in and it was made under this name; null otherwise.
+std::unique_ptr<PreparedEffect> PreparedAtBuildTime(uint32_t id, std::string_view name) {
+    const PreparedBytes* b = FindPreparedEffect(id);
+    if (!b) return nullptr;
+    std::string made_as;
+    std::unique_ptr<PreparedEffect> prepared =
+        LoadPreparedEffect(b->begin, static_cast<size_t>(b->end - b->begin), &made_as);
+    if (prepared && made_as != name) prepared.reset();
+    return prepared;
+}
+
+}  // namespace
+
 void Effect::PrepareResourceAhead(uint32_t id, std::string_view name) {
     size_t size = 0;
     const unsigned char* bytes = FindResourceBytes(kResRcData, id, &size);
-    if (!bytes || PreparingAhead().count(id)) return;
+    // Nothing to do ahead when the build did it.
+    if (!bytes || PreparingAhead().count(id) || FindPreparedEffect(id)) return;
     const std::string_view source(reinterpret_cast<const char*>(bytes), size);
     PreparingAhead()[id] = {std::string(name),
                             RunAheadFor<std::unique_ptr<PreparedEffect>>(
-                                [source, name = std::string(name), options = ResourceOptions(id)] {
-                                    return Prepare(source, name, options);
+                                [source, name = std::string(name), options = ResourceEffectOptions(id)] {
+                                    return PrepareEffect(source, name, options);
                                 })};
 }
 
@@ -476,8 +410,8 @@ Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string
         LogWarning("fx", "%.*s: no device", name_len, name.data());
         return nullptr;
     }
-    std::unique_ptr<PreparedEffect> prepared;
-    if (auto ahead = PreparingAhead().find(id); ahead != PreparingAhead().end()) {
+    std::unique_ptr<PreparedEffect> prepared = PreparedAtBuildTime(id, name);
+    if (auto ahead = PreparingAhead().find(id); !prepared && ahead != PreparingAhead().end()) {
         // Waits for the worker if it is not done; what it threw is thrown here.
         AheadEffect taken = std::move(ahead->second);
         PreparingAhead().erase(ahead);
@@ -487,7 +421,7 @@ Effect* Effect::CreateFromResource(gfx::Device* device, uint32_t id, std::string
     }
     if (!prepared) {
         const std::string_view source(reinterpret_cast<const char*>(bytes), size);
-        prepared = Prepare(source, name, ResourceOptions(id));
+        prepared = PrepareEffect(source, name, ResourceEffectOptions(id));
     }
     return Finish(device, std::move(prepared), name, nullptr);
 }
@@ -498,7 +432,7 @@ Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string
 
 Effect* Effect::Create(gfx::Device* device, std::string_view source, std::string_view name,
                        const PreprocessOptions& options, std::string* log) {
-    return Finish(device, Prepare(source, name, options), name, log);
+    return Finish(device, PrepareEffect(source, name, options), name, log);
 }
 
 Effect* Effect::Finish(gfx::Device* device, std::unique_ptr<PreparedEffect> prepared, std::string_view name,
