@@ -64,6 +64,9 @@ public:
     // found among the embedded resources by the paths they have beside it in
     // the source tree. Null, with one "fx:" warning naming `name`, when there
     // is no such resource or no device; the compiler's messages go to the log.
+    // When the program's table (platform/fx/prepared.h) holds the file as
+    // the build prepared it under this name, it is read from there instead
+    // of compiled: the same effect and the same log lines.
     static Effect* CreateFromResource(gfx::Device* device, uint32_t id, std::string_view name);
     // Starts the part of CreateFromResource that needs no device (the
     // preprocessing, the parse, every entry point's translation to GLSL) on
