@@ -106,7 +106,7 @@ public:
     }
     void Floats(const std::vector<float>& v) {
         U32(static_cast<uint32_t>(v.size()));
-        bytes.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
+        if (!v.empty()) bytes.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
     }
     template <typename T, typename Each>
     void List(const std::vector<T>& v, Each each) {
@@ -152,7 +152,7 @@ public:
             return v;
         }
         v.resize(n);
-        std::memcpy(v.data(), p_ - static_cast<size_t>(n) * sizeof(float), v.size() * sizeof(float));
+        if (n > 0) std::memcpy(v.data(), p_ - static_cast<size_t>(n) * sizeof(float), v.size() * sizeof(float));
         return v;
     }
     // Each item takes at least four bytes, so a count larger than a quarter
