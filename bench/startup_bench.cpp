@@ -21,8 +21,8 @@
 //   window    the main window           ("win: window" line)
 //   context   GL context                ("gfx: <version> on <renderer>")
 //   device    the rest of InitDevice: back buffer, vertex ring, states,
-//             the 2D effect (its GL programs; the translation to GLSL is
-//             the worker's, below)
+//             the 2D effect (its GL programs; its GLSL comes prepared
+//             from the build)
 //   picture   the demo object up to its loading picture, uploaded
 //             ("tex: ...loading_screen.png"; decoded by the worker)
 //   demo      the rest of the demo object
@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
     }
     std::remove(file.c_str());
     PrintTable("show: start to first loading frame", show, kShowMarks, std::size(kShowMarks));
-    std::printf("  worker (2D effect to GLSL, loading picture decoded):\n");
+    std::printf("  start-up worker (loading picture; the 2D effect unless the build prepared it):\n");
     PrintPart(show, "ahead.begin", "starts at");
     PrintPart(show, "ahead.end", "done at");
     std::printf("  of the 2D effect, on the main thread:\n");
